@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, and only those that are missing.
+# Idempotent: with everything present it changes nothing and needs no network.
+#   scripts/install-deps.sh [build|bench]   (default: build, which also runs the tests)
+set -euo pipefail
+
+group=${1:-build}
+packages=(
+  cmake make g++ pkg-config
+  libgtest-dev libgmock-dev
+  libcurl4-openssl-dev libssl-dev libcpp-httplib-dev nlohmann-json3-dev libcli11-dev
+  tzdata curl
+)
+case "$group" in
+  build) ;;
+  bench) packages+=(libbenchmark-dev libsimdjson-dev rapidjson-dev libcjson-dev) ;;
+  *) echo "usage: $0 [build|bench]" >&2; exit 2 ;;
+esac
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "installing: ${missing[*]}"
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,40 @@
+// Internal face of the diagnostics: the fatal assertion report, bounded formatting into
+// the shared message buffers, and the one-write append to the trace file.
+#pragma once
+
+#include <source_location>
+#include <string_view>
+
+namespace qmrt::diag {
+
+inline constexpr std::size_t message_size = 500;
+inline constexpr const char *trace_file = "debug2";
+
+// Ends the process with "<function>: assertion failed: <condition> (<file>, line <n>)".
+// `function` is the service that owns the check, which is not always the caller.
+[[noreturn]] void assertion_failed(const char *function, const char *condition,
+                                   std::source_location where = std::source_location::current());
+
+// Checks an invariant of `function`; a broken one ends in the fatal assertion report.
+inline void require(bool holds, const char *function, const char *condition,
+                    std::source_location where = std::source_location::current()) {
+    if (!holds) [[unlikely]]
+        assertion_failed(function, condition, where);
+}
+
+// Formats into a shared 500-byte message buffer (qm_errstr or qm_calstr); a text that
+// does not fit is cut, and the buffer always stays terminated.
+void format_message(char (&buffer)[message_size], const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+// Prints a message buffer on standard output as it stands, adding nothing.
+void print_message(const char *buffer);
+
+// Appends the text to the trace file in one write. A failed open leaves its message in
+// qm_calstr and on standard output; the text is then lost.
+void append_trace(std::string_view text);
+
+// Formats a trace line into qm_calstr and appends it.
+void trace_line(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace qmrt::diag

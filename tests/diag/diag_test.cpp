@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "diag/diag.hpp"
+#include "files.hpp"
+#include "qmrt/diag.h"
+#include "scratch_dir.hpp"
+
+namespace {
+
+using qmrt::test::read_file;
+using qmrt::test::ScratchDir;
+using testing::KilledBySignal;
+
+// The report line of a broken check, as a death-test pattern.
+std::string assertion_pattern(const char *function, const char *condition) {
+    return std::string("^") + function + ": assertion failed: " + condition +
+           " \\(src/diag/diag\\.cpp, line [0-9]+\\)\n$";
+}
+
+TEST(LogDie, PrintsFormattedTextAndNewlineThenAborts) {
+    EXPECT_EXIT(log_die("fatal %d %s", 7, "x"), KilledBySignal(SIGABRT), "^fatal 7 x\n$");
+}
+
+TEST(LogDie, NullFormatReportsItsOwnAssertion) {
+    EXPECT_EXIT(log_die(nullptr), KilledBySignal(SIGABRT), assertion_pattern("log_die", "msg != NULL"));
+}
+
+TEST(LogInfo, NullFormatIsFatal) {
+    EXPECT_EXIT(log_info(nullptr), KilledBySignal(SIGABRT), assertion_pattern("log_info", "msg != NULL"));
+}
+
+TEST(LogInfo, PrintsLineOnStandardErrorAndReturnsTheNewline) {
+    testing::internal::CaptureStderr();
+    int result = log_info("value %d", 5);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "value 5\n");
+    EXPECT_EQ(result, 10);
+}
+
+TEST(AssertionReport, NamesTheOwningFunctionAndTheCheckSite) {
+    EXPECT_EXIT(qmrt::diag::require(false, "buf_concat", "src != NULL"), KilledBySignal(SIGABRT),
+                "^buf_concat: assertion failed: src != NULL \\(tests/diag/diag_test\\.cpp, line [0-9]+\\)\n$");
+}
+
+TEST(MessageBuffers, FormattingCutsLongTextsAndStaysTerminated) {
+    std::string long_text(2000, 'x');
+    qmrt::diag::format_message(qm_errstr, "gagal: %s", long_text.c_str());
+    EXPECT_EQ(std::strlen(qm_errstr), sizeof qm_errstr - 1);
+    EXPECT_EQ(std::string(qm_errstr, 7), "gagal: ");
+}
+
+TEST(WriteDebug2, CreatesTheFileThenAppends) {
+    ScratchDir dir;
+    EXPECT_EQ(write_debug2("first\n"), 0);
+    EXPECT_EQ(read_file("debug2"), "first\n");
+    EXPECT_EQ(write_debug2("second"), 0);
+    EXPECT_EQ(write_debug2(""), 0);
+    EXPECT_EQ(read_file("debug2"), "first\nsecond");
+}
+
+TEST(WriteDebug2, CreatesTheFileWithModeOfAppendOpening) {
+    ScratchDir dir;
+    mode_t previous = ::umask(022);
+    write_debug2("x");
+    ::umask(previous);
+    struct stat info {};
+    ASSERT_EQ(::stat("debug2", &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+}
+
+TEST(WriteDebug2, OpenFailureIsReportedInCalstrAndOnStandardOutput) {
+    ScratchDir dir;
+    std::filesystem::create_directory("debug2");  // opening a directory fails even as root
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(write_debug2("lost"), 0);
+    std::fflush(stdout);
+    const std::string expected = "Gagal membuka file \"debug2\", system error = 21\n";
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
+    EXPECT_EQ(std::string(qm_calstr), expected);
+}
+
+TEST(WriteDebug2, UnwritableDirectoryReportsPermissionError) {
+    ScratchDir dir;
+    // Root passes permission checks, so the write is tried by an unprivileged child.
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::chmod(".", 0555) != 0) ::_exit(2);
+        if (::getuid() == 0 && ::setuid(65534) != 0) ::_exit(2);
+        write_debug2("lost");
+        std::fflush(stdout);
+        bool ok = std::string(qm_calstr) == "Gagal membuka file \"debug2\", system error = 13\n";
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::chmod(".", 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(std::filesystem::exists("debug2"));
+}
+
+TEST(WriteDebug2, ConcurrentWritersNeverInterleave) {
+    ScratchDir dir;
+    constexpr int writers = 8;
+    constexpr int texts_each = 200;
+    std::vector<pid_t> children;
+    for (int w = 0; w < writers; ++w) {
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int i = 0; i < texts_each; ++i) {
+                // Long texts of varying length, far above a stdio buffer.
+                std::string text(5000 + 37 * i + w, static_cast<char>('a' + w));
+                text += '\n';
+                write_debug2(text.c_str());
+            }
+            ::_exit(0);
+        }
+        children.push_back(child);
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::istringstream lines(read_file("debug2"));
+    std::vector<int> seen(writers, 0);
+    std::string line;
+    while (std::getline(lines, line)) {
+        ASSERT_FALSE(line.empty());
+        int w = line[0] - 'a';
+        ASSERT_TRUE(w >= 0 && w < writers);
+        ASSERT_EQ(line.find_first_not_of(line[0]), std::string::npos) << "interleaved text";
+        ASSERT_EQ(line.size(), 5000u + 37u * seen[w] + w) << "texts of one writer out of order";
+        ++seen[w];
+    }
+    for (int count : seen) EXPECT_EQ(count, texts_each);
+}
+
+}  // namespace
