@@ -20,51 +20,50 @@ ClockSource clock_source = system_clock_reading;
 // The longest text, code 2 with a four-digit year, and its terminator.
 constexpr std::size_t longest_text = 20;
 
-// Writes the text of one layout from one reading; false when nothing was written.
-bool write_text(char *destination, int format, const LocalReading &reading) {
+// Formats the text of one layout from one reading into text; false when there is none.
+bool format_text(char (&text)[64], int format, const LocalReading &reading) {
     const std::tm &tm = reading.local;
-    // In 64 bits: tm_year may be as large as INT_MAX.
-    long long year = tm.tm_year + 1900LL;
-    int month = tm.tm_mon + 1;
     if (format == 3 || format == 6) {
         // ctime converts the same reading again, in the same time zone.
-        const char *text = std::ctime(&reading.when);
-        if (text == nullptr) return false;
+        const char *ctime_text = std::ctime(&reading.when);
+        if (ctime_text == nullptr) return false;
         std::size_t length = format == 3 ? 10 : 16;
-        std::memcpy(destination, text, length);
-        destination[length] = '\0';
+        std::memcpy(text, ctime_text, length);
+        text[length] = '\0';
         return true;
     }
     if (format == 1) {
         int hour = tm.tm_hour > 12 ? tm.tm_hour - 12 : tm.tm_hour;
-        std::snprintf(destination, longest_text, "%02d:%02d:%02d", hour, tm.tm_min, tm.tm_sec);
+        std::snprintf(text, sizeof text, "%02d:%02d:%02d", hour, tm.tm_min, tm.tm_sec);
         return true;
     }
-    // A year without four digits would run past the 20 bytes callers provide.
+    // In 64 bits: tm_year may be as large as INT_MAX. A year without four digits would
+    // run past the 20 bytes callers provide.
+    long long year = tm.tm_year + 1900LL;
     if (year < 0 || year > 9999) return false;
     int y = static_cast<int>(year);
+    int month = tm.tm_mon + 1;
     switch (format) {
         case 0:
-            std::snprintf(destination, longest_text, "%02d%02d%04d", month, tm.tm_mday, y);
-            break;
+            std::snprintf(text, sizeof text, "%02d%02d%04d", month, tm.tm_mday, y);
+            return true;
         case 2:
-            std::snprintf(destination, longest_text, "%02d/%02d/%04d %02d:%02d:%02d", tm.tm_mday,
-                          month, y, tm.tm_hour, tm.tm_min, tm.tm_sec);
-            break;
+            std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d", tm.tm_mday, month, y,
+                          tm.tm_hour, tm.tm_min, tm.tm_sec);
+            return true;
         case 4:
-            std::snprintf(destination, longest_text, "%02d/%02d/%04d", month, tm.tm_mday, y);
-            break;
+            std::snprintf(text, sizeof text, "%02d/%02d/%04d", month, tm.tm_mday, y);
+            return true;
         case 5:
         case 7:
-            std::snprintf(destination, longest_text, "%02d%02d%04d", tm.tm_mday, month, y);
-            break;
+            std::snprintf(text, sizeof text, "%02d%02d%04d", tm.tm_mday, month, y);
+            return true;
         case 8:
-            std::snprintf(destination, longest_text, "%04d-%02d-%02d", y, month, tm.tm_mday);
-            break;
+            std::snprintf(text, sizeof text, "%04d-%02d-%02d", y, month, tm.tm_mday);
+            return true;
         default:
             return false;
     }
-    return true;
 }
 
 // (hour + 10) * 10000 + minute * 100 + second, with the second stored in g_timesec; 0 when
@@ -108,7 +107,11 @@ using namespace qmrt::calendar;
 QMRT_EXPORT int32_t QM_TODAY(char *destination, int16_t format) {
     if (format < 0 || format > 8) return 0;
     auto reading = read_local_clock();
-    if (reading) write_text(destination, format, *reading);
+    char text[64];
+    if (!reading || !format_text(text, format, *reading)) return 0;
+    // Written only when whole: fields out of their ranges must not overrun the caller.
+    std::size_t length = std::strlen(text);
+    if (length < longest_text) std::memcpy(destination, text, length + 1);
     return 0;
 }
 
