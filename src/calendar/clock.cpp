@@ -13,7 +13,9 @@ QMRT_VISIBLE int32_t g_timesec = 0;
 namespace qmrt::calendar {
 namespace {
 
-std::time_t system_clock_reading() { return std::time(nullptr); }
+std::time_t system_clock_reading() {
+    return std::time(nullptr);
+}
 
 ClockSource clock_source = system_clock_reading;
 
@@ -121,6 +123,10 @@ QMRT_EXPORT int32_t QM_SYSDATE(void) {
     return 0;
 }
 
-QMRT_EXPORT int32_t QM_SYSTIME(void) { return time_of_day(); }
+QMRT_EXPORT int32_t QM_SYSTIME(void) {
+    return time_of_day();
+}
 
-QMRT_EXPORT int32_t uttimesi(void) { return time_of_day(); }
+QMRT_EXPORT int32_t uttimesi(void) {
+    return time_of_day();
+}

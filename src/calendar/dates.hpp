@@ -32,10 +32,14 @@ constexpr std::int32_t wrap_mul(std::int32_t a, std::int32_t b) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
 }
 // The low 16 bits, read as signed.
-constexpr std::int16_t cut16(std::int32_t value) { return static_cast<std::int16_t>(value); }
+constexpr std::int16_t cut16(std::int32_t value) {
+    return static_cast<std::int16_t>(value);
+}
 
 // Packing never stores a year below 1.
-constexpr std::int32_t floor_year(std::int16_t year) { return year < 1 ? 1 : year; }
+constexpr std::int32_t floor_year(std::int16_t year) {
+    return year < 1 ? 1 : year;
+}
 
 // 29 February of a leap year, by the signed year: 0, -4 and -400 count as leap years.
 constexpr bool is_leap_day(std::int16_t year, std::int16_t month, std::int16_t day) {
@@ -43,7 +47,8 @@ constexpr bool is_leap_day(std::int16_t year, std::int16_t month, std::int16_t d
 }
 
 // Every term stays far inside 32 bits for any 16-bit parts, so plain int arithmetic is exact.
-constexpr std::int32_t parts_to_day_number(std::int16_t year, std::int16_t month, std::int16_t day) {
+constexpr std::int32_t parts_to_day_number(std::int16_t year, std::int16_t month,
+                                           std::int16_t day) {
     std::int32_t y = floor_year(year);
     std::int32_t m = month;
     if (m <= 2) {

@@ -1,3 +1,5 @@
+#include "calendar/clock.hpp"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,7 +11,6 @@
 #include <optional>
 #include <string>
 
-#include "calendar/clock.hpp"
 #include "qmrt/calendar.h"
 
 namespace {
@@ -22,11 +23,15 @@ std::time_t first_reading;
 std::time_t later_readings;
 int readings;
 
-std::time_t fixed_clock() { return readings++ == 0 ? first_reading : later_readings; }
+std::time_t fixed_clock() {
+    return readings++ == 0 ? first_reading : later_readings;
+}
 
 std::time_t at(chr::year_month_day date, int hour, int minute, int second) {
-    return chr::system_clock::to_time_t(chr::sys_days{date} + chr::hours{hour} +
-                                        chr::minutes{minute} + chr::seconds{second});
+    // In seconds: system_clock counts nanoseconds, too narrow for year 10000.
+    chr::sys_seconds instant =
+        chr::sys_days{date} + chr::hours{hour} + chr::minutes{minute} + chr::seconds{second};
+    return static_cast<std::time_t>(instant.time_since_epoch().count());
 }
 
 constexpr char marker = '\x7f';
@@ -42,8 +47,10 @@ protected:
     }
     void TearDown() override {
         set_clock_source(nullptr);
-        if (saved_tz_) setenv("TZ", saved_tz_->c_str(), 1);
-        else unsetenv("TZ");
+        if (saved_tz_)
+            setenv("TZ", saved_tz_->c_str(), 1);
+        else
+            unsetenv("TZ");
         tzset();
     }
     static void use_zone(const char *zone) {
@@ -82,9 +89,9 @@ TEST_F(Clock, EveryLayoutWithItsExactByteCount) {
         const char *text;
         std::size_t bytes;
     } cases[] = {
-        {0, "02152024", 9},   {1, "09:07:09", 9},          {2, "15/02/2024 21:07:09", 20},
-        {3, "Thu Feb 15", 11}, {4, "02/15/2024", 11},      {5, "15022024", 9},
-        {6, "Thu Feb 15 21:07", 17}, {7, "15022024", 9},   {8, "2024-02-15", 11},
+        {0, "02152024", 9},          {1, "09:07:09", 9},    {2, "15/02/2024 21:07:09", 20},
+        {3, "Thu Feb 15", 11},       {4, "02/15/2024", 11}, {5, "15022024", 9},
+        {6, "Thu Feb 15 21:07", 17}, {7, "15022024", 9},    {8, "2024-02-15", 11},
     };
     for (const auto &c : cases) {
         std::size_t written;
@@ -124,8 +131,9 @@ TEST_F(Clock, TextsFollowTheLocalTimeZone) {
 }
 
 TEST_F(Clock, FormatsOutsideTheLayoutsWriteNothing) {
-    for (int16_t format : {int16_t{9}, int16_t{255}, int16_t{-1}, std::numeric_limits<int16_t>::min(),
-                           std::numeric_limits<int16_t>::max()}) {
+    for (int16_t format :
+         {int16_t{9}, int16_t{255}, int16_t{-1}, std::numeric_limits<int16_t>::min(),
+          std::numeric_limits<int16_t>::max()}) {
         std::size_t written;
         today(format, written);
         EXPECT_EQ(written, 0u) << "format " << format;
@@ -168,9 +176,13 @@ TEST_F(Clock, TimeOfDayAndSecondCell) {
     EXPECT_EQ(g_timesec, 41);
 }
 
-std::time_t unreadable_clock() { return static_cast<std::time_t>(-1); }
+std::time_t unreadable_clock() {
+    return static_cast<std::time_t>(-1);
+}
 // So far in the future that localtime cannot break it down.
-std::time_t beyond_localtime() { return std::numeric_limits<std::time_t>::max(); }
+std::time_t beyond_localtime() {
+    return std::numeric_limits<std::time_t>::max();
+}
 
 TEST_F(Clock, FailedReadingWritesNothingAndKeepsTheSecond) {
     for (auto source : {unreadable_clock, beyond_localtime}) {

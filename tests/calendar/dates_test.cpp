@@ -79,9 +79,9 @@ struct PartsCase {
 
 TEST(Dates, PartsToDayNumber) {
     const PartsCase cases[] = {
-        {2024, 2, 29, 2460370},  {2000, 1, 1, 2451545},
-        {1, 1, 1, 1721426},      {0, 1, 1, 1721426},  // year floor
-        {-7, 1, 1, 1721426},     {2024, 0, 15, 2460294},  // month 0: December before
+        {2024, 2, 29, 2460370},    {2000, 1, 1, 2451545},
+        {1, 1, 1, 1721426},        {0, 1, 1, 1721426},      // year floor
+        {-7, 1, 1, 1721426},       {2024, 0, 15, 2460294},  // month 0: December before
         {32767, 12, 31, 13689325},
     };
     for (const auto &c : cases) {
@@ -93,8 +93,10 @@ TEST(Dates, PartsToDayNumber) {
 
 TEST(Dates, PartsToPacked) {
     const PartsCase cases[] = {
-        {2024, 2, 29, 20240229}, {2024, 2, 30, 20240230},  // unchecked day
-        {0, 5, 6, 10506},        {-32768, 1, 1, 10101},
+        {2024, 2, 29, 20240229},
+        {2024, 2, 30, 20240230},  // unchecked day
+        {0, 5, 6, 10506},
+        {-32768, 1, 1, 10101},
         {static_cast<int16_t>(40000), 1, 1, 10101},  // 40000 is -25536 in 16 bits
         {2024, -1, -1, 20239899},
     };
@@ -107,23 +109,35 @@ TEST(Dates, PartsToPacked) {
 
 TEST(Dates, DateinAndLeapyrEdgeCases) {
     const PartsCase datein[] = {
-        {2024, 2, 29, 20240229}, {2023, 2, 29, 0},        {1900, 2, 29, 0},
-        {2000, 2, 29, 20000229}, {2100, 2, 29, 0},        {2024, 2, 30, 0},
-        {2024, 4, 30, 20240430}, {2024, 4, 31, 0},        {2024, 13, 1, 0},
-        {2024, 0, 1, 0},         {2024, 1, 0, 0},         {0, 2, 29, 10229},
-        {-4, 2, 29, 10229},      {-5, 1, 1, 10101},       {-100, 2, 29, 0},
-        {-400, 2, 29, 10229},    {32767, 12, 31, 327671231},
+        {2024, 2, 29, 20240229},
+        {2023, 2, 29, 0},
+        {1900, 2, 29, 0},
+        {2000, 2, 29, 20000229},
+        {2100, 2, 29, 0},
+        {2024, 2, 30, 0},
+        {2024, 4, 30, 20240430},
+        {2024, 4, 31, 0},
+        {2024, 13, 1, 0},
+        {2024, 0, 1, 0},
+        {2024, 1, 0, 0},
+        {0, 2, 29, 10229},
+        {-4, 2, 29, 10229},
+        {-5, 1, 1, 10101},
+        {-100, 2, 29, 0},
+        {-400, 2, 29, 10229},
+        {32767, 12, 31, 327671231},
     };
     for (const auto &c : datein)
-        EXPECT_EQ(QMdatein(c.year, c.month, c.day), c.expected) << c.year << "-" << c.month << "-" << c.day;
+        EXPECT_EQ(QMdatein(c.year, c.month, c.day), c.expected)
+            << c.year << "-" << c.month << "-" << c.day;
 
     const PartsCase leapyr[] = {
-        {2024, 2, 29, 1}, {2000, 2, 29, 1}, {2023, 2, 29, 0}, {2100, 2, 29, 0},
-        {2024, 3, 1, 0},  {2024, 2, 28, 0}, {0, 2, 29, 1},    {-4, 2, 29, 1},
-        {-400, 2, 29, 1}, {-100, 2, 29, 0},
+        {2024, 2, 29, 1}, {2000, 2, 29, 1}, {2023, 2, 29, 0}, {2100, 2, 29, 0}, {2024, 3, 1, 0},
+        {2024, 2, 28, 0}, {0, 2, 29, 1},    {-4, 2, 29, 1},   {-400, 2, 29, 1}, {-100, 2, 29, 0},
     };
     for (const auto &c : leapyr)
-        EXPECT_EQ(QMleapyr(c.year, c.month, c.day), c.expected) << c.year << "-" << c.month << "-" << c.day;
+        EXPECT_EQ(QMleapyr(c.year, c.month, c.day), c.expected)
+            << c.year << "-" << c.month << "-" << c.day;
 }
 
 struct NumberCase {
@@ -133,11 +147,10 @@ struct NumberCase {
 
 TEST(Dates, PackedToDayNumber) {
     const NumberCase cases[] = {
-        {20240229, 2460370},  {99991231, 5373484},
-        {20240230, 2460371},  // runs on into 1 March
-        {20241301, 2460677},  // month 13: January of the next year
-        {20240100, 2460310},  // day 0: the last day of the month before
-        {400000101, 1721426}, // year 40000 wraps to 16 bits, then the floor
+        {20240229, 2460370},  {99991231, 5373484}, {20240230, 2460371},  // runs on into 1 March
+        {20241301, 2460677},   // month 13: January of the next year
+        {20240100, 2460310},   // day 0: the last day of the month before
+        {400000101, 1721426},  // year 40000 wraps to 16 bits, then the floor
         {10101, 1721426},     {0, 1721394},
     };
     for (const auto &c : cases) {
@@ -150,9 +163,9 @@ TEST(Dates, PackedToDayNumber) {
 TEST(Dates, DayNumberToPacked) {
     const NumberCase cases[] = {
         {2460370, 20240229}, {1721426, 10101},
-        {1721425, 11231},    {1721394, 11130},   // year 0, floored when packed
+        {1721425, 11231},    {1721394, 11130},  // year 0, floored when packed
         {0, 9999},           {13689325, 327671231},
-        {13689326, 10101},   // year 32768 wraps to -32768, then the floor
+        {13689326, 10101},  // year 32768 wraps to -32768, then the floor
     };
     for (const auto &c : cases) {
         int32_t out = 0;
@@ -167,9 +180,9 @@ TEST(Dates, DayNumberToParts) {
         int16_t year, month, day;
     };
     const Case cases[] = {
-        {2460370, 2024, 2, 29},  {1721425, 0, 12, 31},
-        {1721119, 0, 3, 1},      {1721120, 0, 3, 1},  // truncation toward zero
-        {0, -4712, 0, -1},       {13689326, -32768, 1, 1},
+        {2460370, 2024, 2, 29}, {1721425, 0, 12, 31},
+        {1721119, 0, 3, 1},     {1721120, 0, 3, 1},  // truncation toward zero
+        {0, -4712, 0, -1},      {13689326, -32768, 1, 1},
     };
     for (const auto &c : cases) {
         int16_t y = 7, m = 7, d = 7;
@@ -186,9 +199,9 @@ struct ShiftCase {
 
 TEST(Dates, ShiftPackedDate) {
     const ShiftCase cases[] = {
-        {20231231, 1, 20240101},   {20240101, -1, 20231231},  {20240229, 365, 20250228},
-        {20240229, 366, 20250301}, {20240228, 1, 20240229},   {20230228, 1, 20230301},
-        {19000228, 1, 19000301},   {20000228, 1, 20000229},   {20240315, 0, 20240315},
+        {20231231, 1, 20240101},   {20240101, -1, 20231231}, {20240229, 365, 20250228},
+        {20240229, 366, 20250301}, {20240228, 1, 20240229},  {20230228, 1, 20230301},
+        {19000228, 1, 19000301},   {20000228, 1, 20000229},  {20240315, 0, 20240315},
     };
     for (const auto &c : cases) {
         int32_t out = 0;
@@ -215,8 +228,8 @@ TEST(Dates, ShiftDayNumberWraps) {
 // overflow or bad shift aborts the test. Results only need to agree with the out cells.
 TEST(Dates, ExtremeInputsStayDefined) {
     const int16_t shorts[] = {INT16_MIN, INT16_MIN + 1, -1, 0, 1, 2, 12, 13, 29, INT16_MAX};
-    const int32_t ints[] = {INT32_MIN, INT32_MIN + 1, -1721426, -1, 0, 1,
-                            1721425,   13689326,      99999999, INT32_MAX - 1, INT32_MAX};
+    const int32_t ints[] = {INT32_MIN, INT32_MIN + 1, -1721426,      -1,       0, 1, 1721425,
+                            13689326,  99999999,      INT32_MAX - 1, INT32_MAX};
     for (int16_t y : shorts) {
         for (int16_t m : shorts) {
             for (int16_t d : shorts) {
