@@ -107,37 +107,18 @@ TEST(Dates, PartsToPacked) {
     }
 }
 
-TEST(Dates, DateinAndLeapyrEdgeCases) {
-    const PartsCase datein[] = {
-        {2024, 2, 29, 20240229},
-        {2023, 2, 29, 0},
-        {1900, 2, 29, 0},
-        {2000, 2, 29, 20000229},
-        {2100, 2, 29, 0},
-        {2024, 2, 30, 0},
-        {2024, 4, 30, 20240430},
-        {2024, 4, 31, 0},
-        {2024, 13, 1, 0},
-        {2024, 0, 1, 0},
-        {2024, 1, 0, 0},
-        {0, 2, 29, 10229},
-        {-4, 2, 29, 10229},
-        {-5, 1, 1, 10101},
-        {-100, 2, 29, 0},
-        {-400, 2, 29, 10229},
-        {32767, 12, 31, 327671231},
+// Years 1 to 2800 are checked against std::chrono above; these are the years below the
+// domain, which the leap rule takes as signed and packing floors to 1.
+TEST(Dates, DateinAndLeapyrBelowYearOne) {
+    const PartsCase cases[] = {
+        {0, 2, 29, 10229}, {-4, 2, 29, 10229}, {-400, 2, 29, 10229}, {-100, 2, 29, 0},
+        {-5, 2, 29, 0},    {-5, 1, 1, 10101},  {-5, 13, 1, 0},       {-32768, 2, 29, 10229},
     };
-    for (const auto &c : datein)
-        EXPECT_EQ(QMdatein(c.year, c.month, c.day), c.expected)
-            << c.year << "-" << c.month << "-" << c.day;
-
-    const PartsCase leapyr[] = {
-        {2024, 2, 29, 1}, {2000, 2, 29, 1}, {2023, 2, 29, 0}, {2100, 2, 29, 0}, {2024, 3, 1, 0},
-        {2024, 2, 28, 0}, {0, 2, 29, 1},    {-4, 2, 29, 1},   {-400, 2, 29, 1}, {-100, 2, 29, 0},
-    };
-    for (const auto &c : leapyr)
-        EXPECT_EQ(QMleapyr(c.year, c.month, c.day), c.expected)
-            << c.year << "-" << c.month << "-" << c.day;
+    for (const auto &c : cases) {
+        EXPECT_EQ(QMdatein(c.year, c.month, c.day), c.expected) << c.year << "-" << c.month;
+        EXPECT_EQ(QMleapyr(c.year, c.month, c.day), c.day == 29 && c.expected != 0 ? 1 : 0)
+            << c.year;
+    }
 }
 
 struct NumberCase {
