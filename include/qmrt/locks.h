@@ -16,14 +16,18 @@
 extern "C" {
 #endif
 
-extern int32_t BASIC_LOCK_descriptor;  /* ".LOCK"; 0: not yet opened, -1: open failed */
-extern int32_t VERIFY_LOCK_descriptor; /* ".VF_LOCK"; 0: not yet opened, -1: open failed */
-extern int32_t g_shmfd;                /* ".LOCK_SHM", never locked; -1: not yet opened
-                                          (a failed open is retried by the next call) */
-extern int16_t g_wt;      /* set by the caller; non-zero: every code but 2 only opens
-                             its files and returns 0 */
-extern int16_t g_slotnum; /* set by the caller: user slot for code 2; negative: no slot */
-extern int16_t g_usernum; /* set to g_slotnum when code 2 takes a slot byte */
+/* Descriptors of the lock files. 0 (-1 for g_shmfd): not yet opened; -1 after a failed
+ * opening, which only g_shmfd retries on the next call. */
+extern int32_t BASIC_LOCK_descriptor;  /* ".LOCK" */
+extern int32_t VERIFY_LOCK_descriptor; /* ".VF_LOCK" */
+extern int32_t g_shmfd;                /* ".LOCK_SHM", opened for the caller, never locked */
+
+/* Set by the caller before a call: non-zero g_wt makes every code but 2 only open its
+ * files and return 0; g_slotnum is the user slot of code 2 (negative: no slot). */
+extern int16_t g_wt;
+extern int16_t g_slotnum;
+/* Set to g_slotnum when code 2 takes a slot byte; otherwise left alone. */
+extern int16_t g_usernum;
 
 /* Runs one lock operation. Codes:
  *   0  Pelmarin instance lock (byte 0 of ".LOCK"). Returns 0. Refusal: prints

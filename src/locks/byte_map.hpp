@@ -12,13 +12,13 @@ inline constexpr const char *shm_file = ".LOCK_SHM";  // opened for the caller, 
 inline constexpr const char *verify_file = ".VF_LOCK";
 
 // ".LOCK"
-inline constexpr off_t pelmarin_byte = 0;         // code 0: one Pelmarin at a time
-inline constexpr off_t pair_byte = 1;             // code 1 takes it, code 2 tests it
-inline constexpr off_t run_range_start = 2;       // code 1 takes 2..201 in one request,
-inline constexpr off_t run_range_length = 200;    // so any slot byte up to 201 refuses it
-inline constexpr off_t slot_base = 30;            // code 2: bytes 30 + 3s + i, i = 0..2
+inline constexpr off_t pelmarin_byte = 0;       // code 0: one Pelmarin at a time
+inline constexpr off_t pair_byte = 1;           // code 1 takes it, code 2 tests it
+inline constexpr off_t run_range_start = 2;     // code 1 takes 2..201 in one request,
+inline constexpr off_t run_range_length = 200;  // so any slot byte up to 201 refuses it
+inline constexpr off_t slot_base = 30;          // code 2: bytes 30 + 3s + i, i = 0..2
 inline constexpr off_t slot_stride = 3;
-inline constexpr int slot_width = 3;              // up to three programs share one slot
+inline constexpr int slot_width = 3;  // up to three programs share one slot
 
 constexpr off_t slot_byte(int slot, int index) {
     return slot_base + slot_stride * slot + index;

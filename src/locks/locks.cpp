@@ -1,5 +1,7 @@
 // Exclusion locks: byte-range locks on the lock files of the working directory that keep
 // conflicting programs of the suite apart, refusing the late-comer and ending it.
+#include "qmrt/locks.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,7 +13,6 @@
 #include "diag/diag.hpp"
 #include "locks/byte_map.hpp"
 #include "qmrt/diag.h"
-#include "qmrt/locks.h"
 
 // The descriptors are plain cells, never owned by a closing wrapper: closing any
 // descriptor of a lock file would drop every lock this process holds on that file, so
@@ -107,20 +108,27 @@ int32_t run(int32_t code) {
     if (code == 5 || code == 6) {
         if (VERIFY_LOCK_descriptor == 0) VERIFY_LOCK_descriptor = open_lock_file(verify_file);
         if (g_wt != 0) return 0;
-        return code == 5 ? verify_join(VERIFY_LOCK_descriptor) : verify_test(VERIFY_LOCK_descriptor);
+        return code == 5 ? verify_join(VERIFY_LOCK_descriptor)
+                         : verify_test(VERIFY_LOCK_descriptor);
     }
     if (BASIC_LOCK_descriptor == 0) BASIC_LOCK_descriptor = open_lock_file(basic_file);
     if (g_shmfd == -1) g_shmfd = open_lock_file(shm_file);
     if (g_wt != 0 && code != 2) return 0;
     switch (code) {
-        case 0: return pelmarin_lock(BASIC_LOCK_descriptor);
-        case 1: return pair_lock(BASIC_LOCK_descriptor);
-        case 2: return slot_lock(BASIC_LOCK_descriptor);
-        default: return 0;
+        case 0:
+            return pelmarin_lock(BASIC_LOCK_descriptor);
+        case 1:
+            return pair_lock(BASIC_LOCK_descriptor);
+        case 2:
+            return slot_lock(BASIC_LOCK_descriptor);
+        default:
+            return 0;
     }
 }
 
 }  // namespace
 }  // namespace qmrt::locks
 
-QMRT_EXPORT int32_t DQ_LOCKING(int32_t code) { return qmrt::locks::run(code); }
+QMRT_EXPORT int32_t DQ_LOCKING(int32_t code) {
+    return qmrt::locks::run(code);
+}

@@ -83,7 +83,7 @@ TEST(PairLock, OwnSlotAndPairBytesNeverConflict) {
     ScratchDir dir;
     Holder program;
     EXPECT_EQ(result_of(program, 2, 3), 0);
-    EXPECT_EQ(result_of(program, 1), 0);  // not refused by its own byte 39
+    EXPECT_EQ(result_of(program, 1), 0);     // not refused by its own byte 39
     EXPECT_EQ(result_of(program, 2, 3), 0);  // passes the test of its own byte 1
     EXPECT_EQ(holder_of(".LOCK", slot_byte(3, 0)), program.pid());
     EXPECT_EQ(holder_of(".LOCK", 202), 0);
@@ -211,10 +211,8 @@ struct Unopenable {
 
 TEST(LockFiles, UnopenableFileActsAsHeldElsewhere) {
     const Unopenable cases[] = {
-        {".LOCK", 0, pelmarin_refusal, 0},
-        {".LOCK", 1, pair_refusal, 0},
-        {".LOCK", 2, slot_refusal, 0},
-        {".VF_LOCK", 6, nullptr, 1},
+        {".LOCK", 0, pelmarin_refusal, 0}, {".LOCK", 1, pair_refusal, 0},
+        {".LOCK", 2, slot_refusal, 0},     {".VF_LOCK", 6, nullptr, 1},
         {".VF_LOCK", 5, nullptr, 0},  // the scan stops instead of running forever
     };
     for (const auto &c : cases) {
