@@ -1,11 +1,10 @@
 // Zero-filled blocks by the suite's rounding rule, and the growth of counted blocks.
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <span>
-
-#include <algorithm>
 
 #include "common/export.hpp"
 #include "memory/memory.hpp"

@@ -68,10 +68,14 @@ QMRT_EXPORT bounded_buf *buf_size(bounded_buf *buf, uint64_t size) {
     return qmrt::memory::size_buffer(buf, size);
 }
 
-QMRT_EXPORT void buf_push(bounded_buf *buf, char byte) { qmrt::memory::push(buf, byte); }
+QMRT_EXPORT void buf_push(bounded_buf *buf, char byte) {
+    qmrt::memory::push(buf, byte);
+}
 
 QMRT_EXPORT void buf_concat(bounded_buf *dst, const char *src, uint64_t len) {
     qmrt::memory::append(dst, src, len);
 }
 
-QMRT_EXPORT char *buf_tostr(const bounded_buf *buf) { return qmrt::memory::to_text(buf); }
+QMRT_EXPORT char *buf_tostr(const bounded_buf *buf) {
+    return qmrt::memory::to_text(buf);
+}

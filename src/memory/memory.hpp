@@ -48,8 +48,8 @@ constexpr bool growth_allowed(std::uint32_t count, std::uint32_t add, std::int16
     if (size < 0) return false;
     const std::uint64_t total = std::uint64_t{count} + add + spare;
     if (total > std::numeric_limits<std::uint32_t>::max()) return false;
-    const Rounding r = round_allocation(static_cast<std::uint32_t>(total),
-                                        static_cast<std::uint32_t>(size));
+    const Rounding r =
+        round_allocation(static_cast<std::uint32_t>(total), static_cast<std::uint32_t>(size));
     return r.bytes() <= block_byte_limit &&
            std::uint64_t{count} * static_cast<std::uint64_t>(size) <= block_byte_limit;
 }
