@@ -54,9 +54,10 @@ void jsmn_init(jsmn_state *state);
  *   that claims more tokens than count or names a parent it never made.
  * - JSON_ERR_INCOMPLETE: pos is at the unterminated string's quotation mark, or at the
  *   text's end when an object or array is still open.
- * Tokens made before a failure stay in the array. Offsets are 32-bit: a text longer
- * than 2147483647 bytes is refused with JSON_ERR_INVALID when the parse reaches
- * offset 2147483647, rather than wrapping its offsets. */
+ * Tokens made before a failure stay in the array. Offsets are 32-bit, so texts are
+ * bounded to 2147483647 bytes: a longer text is refused with JSON_ERR_INVALID when the
+ * parse reaches that offset (pos at the byte there, or at the start of the string or
+ * unquoted value that runs into it) instead of wrapping its offsets. */
 int32_t jsmn_parse(jsmn_state *state, const char *text, json_token *tokens, uint32_t count);
 
 /* Tokenizes the whole text into a new malloc'ed array the caller releases with free.

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <optional>
+#include <string_view>
 
 #include "common/export.hpp"
 
@@ -43,26 +44,27 @@ constexpr bool ends_primitive(unsigned char c) {
 }
 
 // Characters allowed in an unquoted value: printable ASCII only.
-constexpr bool printable(unsigned char c) { return c >= 32 && c <= 126; }
+constexpr bool printable(unsigned char c) {
+    return c >= 32 && c <= 126;
+}
 
 // Characters accepted after a backslash in a string. After u the four hexadecimal
 // digits are not checked; they stay ordinary string characters.
 constexpr bool escape_letter(unsigned char c) {
-    switch (c) {
-        case '"': case '/': case '\\': case 'b': case 'f': case 'n': case 'r': case 't': case 'u':
-            return true;
-        default:
-            return false;
-    }
+    constexpr std::string_view letters = "\"/\\bfnrtu";
+    return letters.find(static_cast<char>(c)) != std::string_view::npos;
 }
 
 static_assert(dispatch[11] == CharClass::primitive && dispatch[12] == CharClass::primitive,
               "vertical tab and form feed are not white space here");
 static_assert(ends_primitive(']') && !ends_primitive('"') && !ends_primitive('['));
+static_assert(escape_letter('u') && !escape_letter('x') && !escape_letter('\0'));
 
 constexpr json_token free_token{JSON_PRIMITIVE, -1, -1, 0};
 
-constexpr bool is_open(const json_token &token) { return token.start != -1 && token.end == -1; }
+constexpr bool is_open(const json_token &token) {
+    return token.start != -1 && token.end == -1;
+}
 
 class Parser {
 public:
@@ -79,12 +81,23 @@ public:
             if (c != '\0' && p >= max_length_) return JSON_ERR_INVALID;
             std::int32_t status = 0;
             switch (dispatch[c]) {
-                case CharClass::end: return finish();
-                case CharClass::skip: state_.pos = p + 1; break;
-                case CharClass::quote: status = string(p); break;
-                case CharClass::open: status = open(p, c == '{' ? JSON_OBJECT : JSON_ARRAY); break;
-                case CharClass::close: status = close(p, c == '}' ? JSON_OBJECT : JSON_ARRAY); break;
-                case CharClass::primitive: status = primitive(p); break;
+                case CharClass::end:
+                    return finish();
+                case CharClass::skip:
+                    state_.pos = p + 1;
+                    break;
+                case CharClass::quote:
+                    status = string(p);
+                    break;
+                case CharClass::open:
+                    status = open(p, c == '{' ? JSON_OBJECT : JSON_ARRAY);
+                    break;
+                case CharClass::close:
+                    status = close(p, c == '}' ? JSON_OBJECT : JSON_ARRAY);
+                    break;
+                case CharClass::primitive:
+                    status = primitive(p);
+                    break;
             }
             if (status != 0) return status;  // pos is left at the failing token
         }
@@ -199,7 +212,9 @@ std::int32_t parse(jsmn_state &state, const char *text, std::span<json_token> to
 
 }  // namespace qmrt::json
 
-QMRT_EXPORT void jsmn_init(jsmn_state *state) { *state = {0, 0, -1}; }
+QMRT_EXPORT void jsmn_init(jsmn_state *state) {
+    *state = {0, 0, -1};
+}
 
 QMRT_EXPORT int32_t jsmn_parse(jsmn_state *state, const char *text, json_token *tokens,
                                uint32_t count) {

@@ -1,3 +1,5 @@
+#include "json/tokenizer.hpp"
+
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "files.hpp"
-#include "json/tokenizer.hpp"
 #include "json_test_support.hpp"
 #include "qmrt/json.h"
 
@@ -61,7 +62,7 @@ TEST(Tokenizer, WorkedExample) {
     EXPECT_EQ(out.status, 0);
     EXPECT_EQ(out.state.pos, 19u);
     EXPECT_EQ(out.state.parent, -1);
-    const std::vector<json_token> expected{obj(0, 19, 4), str(2, 3),  str(6, 7),  str(10, 11),
+    const std::vector<json_token> expected{obj(0, 19, 4),  str(2, 3),    str(6, 7),   str(10, 11),
                                            arr(13, 18, 2), prim(14, 15), prim(16, 17)};
     EXPECT_EQ(made_tokens(out), expected);
 }
@@ -89,7 +90,9 @@ struct Case {
     int32_t parent = -1;
 };
 
-void PrintTo(const Case &c, std::ostream *out) { *out << c.name; }
+void PrintTo(const Case &c, std::ostream *out) {
+    *out << c.name;
+}
 
 class TokenizerCase : public testing::TestWithParam<Case> {};
 
@@ -105,8 +108,7 @@ TEST_P(TokenizerCase, GivesTokensStatusAndPosition) {
 INSTANTIATE_TEST_SUITE_P(
     Texts, TokenizerCase,
     testing::Values(
-        Case{"Empty", "", 0, 0, {}},
-        Case{"SeparatorsOnly", " \t\r\n,:", 0, 6, {}},
+        Case{"Empty", "", 0, 0, {}}, Case{"SeparatorsOnly", " \t\r\n,:", 0, 6, {}},
         Case{"TopLevelPrimitives", "1 2 3", 0, 5, {prim(0, 1), prim(2, 3), prim(4, 5)}},
         Case{"UnquotedKey", "{a:1}", 0, 5, {obj(0, 5, 2), prim(1, 2), prim(3, 4)}},
         Case{"QuoteInsidePrimitive", "tru\"e", 0, 5, {prim(0, 5)}},
@@ -114,21 +116,40 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"PrimitiveAfterString", "\"a\"b", 0, 4, {str(1, 2), prim(3, 4)}},
         Case{"EmptyArray", "[ ]", 0, 3, {arr(0, 3, 0)}},
         Case{"EmptyObject", "{}", 0, 2, {obj(0, 2, 0)}},
-        Case{"NestedContainersRestoreTheirParent", R"([[1],{"k":[]},2])", 0, 16,
+        Case{"NestedContainersRestoreTheirParent",
+             R"([[1],{"k":[]},2])",
+             0,
+             16,
              {arr(0, 16, 3), arr(1, 4, 1), prim(2, 3), obj(5, 13, 2), str(7, 8), arr(10, 12, 0),
               prim(14, 15)}},
         Case{"EscapedQuotationMarkStaysInString", R"(["a\"b"])", 0, 8, {arr(0, 8, 1), str(2, 6)}},
         Case{"UnicodeEscapeDigitsNotChecked", R"("\u12")", 0, 6, {str(1, 5)}},
         Case{"ControlAndHighBytesInString", "\"\x01\xff\"", 0, 4, {str(1, 3)}},
-        Case{"OpenObjectAtEnd", R"({"a":1)", JSON_ERR_INCOMPLETE, 6,
-             {obj(0, -1, 2), str(2, 3), prim(5, 6)}, 0},
-        Case{"UnterminatedString", R"({"a":"1)", JSON_ERR_INCOMPLETE, 5, {obj(0, -1, 1), str(2, 3)},
+        Case{"OpenObjectAtEnd",
+             R"({"a":1)",
+             JSON_ERR_INCOMPLETE,
+             6,
+             {obj(0, -1, 2), str(2, 3), prim(5, 6)},
              0},
-        Case{"OpenArrayAtEnd", "[1,2", JSON_ERR_INCOMPLETE, 4, {arr(0, -1, 2), prim(1, 2), prim(3, 4)},
+        Case{"UnterminatedString",
+             R"({"a":"1)",
+             JSON_ERR_INCOMPLETE,
+             5,
+             {obj(0, -1, 1), str(2, 3)},
+             0},
+        Case{"OpenArrayAtEnd",
+             "[1,2",
+             JSON_ERR_INCOMPLETE,
+             4,
+             {arr(0, -1, 2), prim(1, 2), prim(3, 4)},
              0},
         Case{"UnknownEscape", R"(["\x"])", JSON_ERR_INVALID, 1, {arr(0, -1, 0)}, 0},
         Case{"BackslashLastIsInvalidNotIncomplete", "\"ab\\", JSON_ERR_INVALID, 0, {}},
-        Case{"ControlByteInPrimitive", "[1,a\x01]", JSON_ERR_INVALID, 3, {arr(0, -1, 1), prim(1, 2)},
+        Case{"ControlByteInPrimitive",
+             "[1,a\x01]",
+             JSON_ERR_INVALID,
+             3,
+             {arr(0, -1, 1), prim(1, 2)},
              0},
         Case{"HighByteInPrimitive", "\xc3\xa9", JSON_ERR_INVALID, 0, {}},
         Case{"VerticalTabIsNoWhiteSpace", "1\v", JSON_ERR_INVALID, 0, {}},
@@ -137,9 +158,16 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"CloseWithNothingOpen", "]", JSON_ERR_INVALID, 0, {}},
         Case{"CloseAfterTopLevelPrimitive", "1]", JSON_ERR_INVALID, 1, {prim(0, 1)}},
         Case{"MismatchedCloseLeavesObjectOpen", "{]", JSON_ERR_INVALID, 1, {obj(0, -1, 0)}, 0},
-        Case{"MismatchedCloseOfInnerArray", R"({"a":[1})", JSON_ERR_INVALID, 7,
-             {obj(0, -1, 2), str(2, 3), arr(5, -1, 1), prim(6, 7)}, 2},
-        Case{"CloseAfterCompleteObject", R"({"a":1}})", JSON_ERR_INVALID, 7,
+        Case{"MismatchedCloseOfInnerArray",
+             R"({"a":[1})",
+             JSON_ERR_INVALID,
+             7,
+             {obj(0, -1, 2), str(2, 3), arr(5, -1, 1), prim(6, 7)},
+             2},
+        Case{"CloseAfterCompleteObject",
+             R"({"a":1}})",
+             JSON_ERR_INVALID,
+             7,
              {obj(0, 7, 2), str(2, 3), prim(5, 6)}}),
     [](const testing::TestParamInfo<Case> &info) { return std::string(info.param.name); });
 
@@ -182,8 +210,8 @@ TEST(Tokenizer, FullArrayStopsAtTheTokenThatDidNotFitAndChangesNothingElse) {
         std::string text;
         uint32_t count;
         uint32_t pos;
-    } stops[] = {{"[1]", 0, 0}, {"  \"ab\"", 0, 2}, {"  12", 0, 2}, {R"({"a":1})", 1, 1},
-                 {R"({"a":1})", 2, 5}, {"[[],{}]", 2, 4}};
+    } stops[] = {{"[1]", 0, 0},        {"  \"ab\"", 0, 2},   {"  12", 0, 2},
+                 {R"({"a":1})", 1, 1}, {R"({"a":1})", 2, 5}, {"[[],{}]", 2, 4}};
     for (const Stop &s : stops) {
         Outcome out = parse_once(s.text, s.count);
         Outcome full = parse_once(s.text, 16);
@@ -250,20 +278,61 @@ TEST(Tokenizer, RefusesTextsLongerThanTheOffsetBound) {
         int32_t status;
         uint32_t pos;
     } bounds[] = {
-        {"[1]", 3, 0, 3},                   // exactly at the bound
-        {"[12]", 3, JSON_ERR_INVALID, 3},   // closing bracket past it
-        {"  ", 1, JSON_ERR_INVALID, 1},     // even white space counts
-        {"\"abc\"", 3, JSON_ERR_INVALID, 0},  // inside a string
+        {"[1]", 3, 0, 3},                      // exactly at the bound
+        {"[12]", 3, JSON_ERR_INVALID, 3},      // closing bracket past it
+        {"  ", 1, JSON_ERR_INVALID, 1},        // even white space counts
+        {"\"abc\"", 3, JSON_ERR_INVALID, 0},   // inside a string
         {"\"a\\n\"", 3, JSON_ERR_INVALID, 0},  // the escape letter
-        {"abcd", 2, JSON_ERR_INVALID, 0},   // inside a primitive
-        {"\"ab", 2, JSON_ERR_INVALID, 0},   // too long even though unterminated
+        {"abcd", 2, JSON_ERR_INVALID, 0},      // inside a primitive
+        {"\"ab", 2, JSON_ERR_INVALID, 0},      // too long even though unterminated
     };
     for (const Bound &b : bounds) {
         jsmn_state state{0, 0, -1};
         std::vector<json_token> tokens(4);
-        EXPECT_EQ(qmrt::json::parse(state, b.text.c_str(), tokens, b.max_length), b.status) << b.text;
+        EXPECT_EQ(qmrt::json::parse(state, b.text.c_str(), tokens, b.max_length), b.status)
+            << b.text;
         EXPECT_EQ(state.pos, b.pos) << b.text;
     }
+}
+
+// A real text one byte past the bound: 2^31 spaces and a digit, built from one
+// 64 MiB block of spaces mapped 32 times so that it costs little memory.
+TEST(Tokenizer, RefusesATextPastTwoGigabytes) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "scanning 2 GiB takes too long in the sanitizer build";
+#endif
+    constexpr size_t chunk = size_t{64} << 20;
+    constexpr size_t chunks = 32;
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    int fd = ::memfd_create("qmrt-long-text", 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, chunk), 0);
+    void *fill = ::mmap(nullptr, chunk, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ASSERT_NE(fill, MAP_FAILED);
+    std::memset(fill, ' ', chunk);
+    ::munmap(fill, chunk);
+    const size_t total = chunk * chunks + page;
+    auto *base = static_cast<char *>(
+        ::mmap(nullptr, total, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0));
+    ASSERT_NE(base, MAP_FAILED);
+    for (size_t i = 0; i < chunks; ++i)
+        ASSERT_NE(::mmap(base + i * chunk, chunk, PROT_READ, MAP_SHARED | MAP_FIXED, fd, 0),
+                  MAP_FAILED);
+    char *tail = base + chunk * chunks;
+    ASSERT_NE(
+        ::mmap(tail, page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0),
+        MAP_FAILED);
+    tail[0] = '1';
+    tail[1] = '\0';
+
+    jsmn_state state;
+    jsmn_init(&state);
+    json_token token = leftover;
+    EXPECT_EQ(jsmn_parse(&state, base, &token, 1), JSON_ERR_INVALID);
+    EXPECT_EQ(state.pos, 2147483647u);
+    EXPECT_EQ(token, free_token);
+    ::munmap(base, total);
+    ::close(fd);
 }
 
 // Growing from 1 token by 2n + 1 on every -1 ends exactly as one call with room to spare.
@@ -277,10 +346,21 @@ void expect_growth_matches_one_call(const std::string &text) {
     EXPECT_EQ(made_tokens(grown), made_tokens(one));
 }
 
-const std::vector<std::string> property_texts{
-    worked_example, "", "1 2 3", R"([[1],{"k":[]},2])", R"({"a":{"b":{"c":[1,[2,[3]]]}},"d":"e"})",
-    R"({"a":1)", R"({"a":"1)", "[1,2", "[[[[[", R"({"a":[1})", R"({"a":1}})", "]",
-    R"(["\x"])", "[1,a\x01]", R"([{"a":1},{"b":2},{"c":3}] tail [4])"};
+const std::vector<std::string> property_texts{worked_example,
+                                              "",
+                                              "1 2 3",
+                                              R"([[1],{"k":[]},2])",
+                                              R"({"a":{"b":{"c":[1,[2,[3]]]}},"d":"e"})",
+                                              R"({"a":1)",
+                                              R"({"a":"1)",
+                                              "[1,2",
+                                              "[[[[[",
+                                              R"({"a":[1})",
+                                              R"({"a":1}})",
+                                              "]",
+                                              R"(["\x"])",
+                                              "[1,a\x01]",
+                                              R"([{"a":1},{"b":2},{"c":3}] tail [4])"};
 
 TEST(TokenizerProperty, GrowingByTwiceAndOneEqualsOneCall) {
     for (const std::string &text : property_texts) {
