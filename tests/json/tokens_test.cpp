@@ -61,16 +61,6 @@ std::vector<size_t> allocations_for(const std::string &text, int32_t &status) {
 
 const std::string assertion_site = " \\(src/json/tokens\\.cpp, line [0-9]+\\)\n$";
 
-TEST(JsonTokenise, WorkedExampleInOneArray) {
-    int32_t status = 7;
-    const char *text = R"({"a":"1","b":[2,3]})";
-    TokenArray tokens = tokenise(text, &status);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(tokens[0], obj(0, 19, 4));
-    EXPECT_EQ(tokens[6], prim(16, 17));
-    for (int i = 7; i <= 256; ++i) EXPECT_EQ(tokens[i], free_token) << i;
-}
-
 // The array grows 256 -> 513 -> 1027 (plus the spare token each time) and the parse
 // resumes: one allocation and one reallocation per step, never a fresh start.
 TEST(JsonTokenise, GrowsToTwiceAndOneResumingTheParse) {
