@@ -1,10 +1,16 @@
 // The JSON tokenizer: one pass over a zero-terminated text into a caller's flat token
-// array, with no allocation and no copying. Open objects and arrays (end -1) serve as
-// the stack of containers, found again by searching backwards through the array.
+// array, with no allocation and no copying.
+//
+// Open objects and arrays serve as the stack of containers. Between calls an open token
+// is one whose end is -1, and closing a bracket means finding the last such token before
+// next_free, then the one before that. Searching backwards for them would pass over
+// every earlier sibling on each close (quadratic for a wide array of objects), so while
+// a call runs each open token's end holds the index of the open token before it,
+// encoded as -2 - index (-1 still means there is none). The links are made in one pass
+// on entry and every end is set back to -1 before the call returns.
 #include "json/tokenizer.hpp"
 
 #include <array>
-#include <optional>
 #include <string_view>
 
 #include "common/export.hpp"
@@ -12,8 +18,7 @@
 namespace qmrt::json {
 namespace {
 
-// What a byte means where a token may start. Every per-character decision of the
-// tokenizer is taken from this one table.
+// What a byte means where a token may start.
 enum class CharClass : std::uint8_t {
     end,        // the zero byte: end of text
     skip,       // white space, commas and colons between tokens
@@ -36,17 +41,31 @@ constexpr std::array<CharClass, 256> make_dispatch() {
 
 inline constexpr std::array<CharClass, 256> dispatch = make_dispatch();
 
-// An unquoted value runs up to white space, a separator, a closing bracket or the end
-// of the text; quotation marks and opening brackets inside it are ordinary characters.
+// Bytes an unquoted value runs on over: printable ASCII that ends nothing. It stops at
+// white space, a separator, a closing bracket or the zero byte, and is refused at any
+// other byte outside 32 to 126; quotation marks and opening brackets are ordinary in it.
+constexpr std::array<bool, 256> make_primitive_body() {
+    std::array<bool, 256> table{};
+    for (int c = 32; c <= 126; ++c) table[static_cast<std::size_t>(c)] = true;
+    for (unsigned char c : {' ', ',', ':', ']', '}'}) table[c] = false;
+    return table;
+}
+
+inline constexpr std::array<bool, 256> primitive_body = make_primitive_body();
+
 constexpr bool ends_primitive(unsigned char c) {
     CharClass kind = dispatch[c];
     return kind == CharClass::end || kind == CharClass::skip || kind == CharClass::close;
 }
 
-// Characters allowed in an unquoted value: printable ASCII only.
-constexpr bool printable(unsigned char c) {
-    return c >= 32 && c <= 126;
+// Bytes a string scan must stop at: its closing mark, an escape, the end of the text.
+constexpr std::array<bool, 256> make_string_stop() {
+    std::array<bool, 256> table{};
+    table['"'] = table['\\'] = table['\0'] = true;
+    return table;
 }
+
+inline constexpr std::array<bool, 256> string_stop = make_string_stop();
 
 // Characters accepted after a backslash in a string. After u the four hexadecimal
 // digits are not checked; they stay ordinary string characters.
@@ -58,142 +77,193 @@ constexpr bool escape_letter(unsigned char c) {
 static_assert(dispatch[11] == CharClass::primitive && dispatch[12] == CharClass::primitive,
               "vertical tab and form feed are not white space here");
 static_assert(ends_primitive(']') && !ends_primitive('"') && !ends_primitive('['));
+static_assert(primitive_body['"'] && primitive_body['['] && !primitive_body['\t'] &&
+              !primitive_body[127] && !primitive_body['}']);
 static_assert(escape_letter('u') && !escape_letter('x') && !escape_letter('\0'));
 
 constexpr json_token free_token{JSON_PRIMITIVE, -1, -1, 0};
 
-constexpr bool is_open(const json_token &token) {
-    return token.start != -1 && token.end == -1;
+// The link to the enclosing open token, kept in an open token's end while a call runs.
+constexpr std::int32_t encode_link(std::int32_t index) {
+    return -2 - index;
 }
+constexpr std::int32_t decode_link(std::int32_t end) {
+    return -2 - end;
+}
+static_assert(encode_link(-1) == -1, "an outermost open token keeps end -1");
+static_assert(decode_link(encode_link(41)) == 41 && encode_link(0) == -2);
 
 class Parser {
 public:
     Parser(jsmn_state &state, const char *text, std::span<json_token> tokens,
            std::uint32_t max_length)
-        : state_(state), text_(text), tokens_(tokens), max_length_(max_length) {}
+        : state_(state),
+          text_(reinterpret_cast<const unsigned char *>(text)),
+          tokens_(tokens.data()),
+          count_(tokens.size()),
+          max_length_(max_length) {}
 
     std::int32_t run() {
         // Make every token the parse may still take free. Tokens already made stay.
-        for (std::size_t i = made(); i < tokens_.size(); ++i) tokens_[i] = free_token;
-        for (;;) {
-            const std::uint32_t p = state_.pos;
-            const unsigned char c = at(p);
-            if (c != '\0' && p >= max_length_) return JSON_ERR_INVALID;
-            std::int32_t status = 0;
-            switch (dispatch[c]) {
-                case CharClass::end:
-                    return finish();
-                case CharClass::skip:
-                    state_.pos = p + 1;
-                    break;
-                case CharClass::quote:
-                    status = string(p);
-                    break;
-                case CharClass::open:
-                    status = open(p, c == '{' ? JSON_OBJECT : JSON_ARRAY);
-                    break;
-                case CharClass::close:
-                    status = close(p, c == '}' ? JSON_OBJECT : JSON_ARRAY);
-                    break;
-                case CharClass::primitive:
-                    status = primitive(p);
-                    break;
-            }
-            if (status != 0) return status;  // pos is left at the failing token
-        }
+        for (std::size_t i = static_cast<std::size_t>(state_.next_free); i < count_; ++i)
+            tokens_[i] = free_token;
+        std::int32_t top = link_open_tokens();
+        std::int32_t status = scan(top);
+        unlink_open_tokens(top);
+        return status;
     }
 
 private:
-    unsigned char at(std::uint32_t offset) const {
-        return static_cast<unsigned char>(text_[offset]);
-    }
-    std::size_t made() const { return static_cast<std::size_t>(state_.next_free); }
-
-    // A non-zero byte at this offset means the text is longer than the offsets reach.
-    bool beyond_bound(std::uint32_t offset) const { return offset >= max_length_; }
-
-    // The next free token, or nothing when the array is full. The entry step freed
-    // every token from next_free on, so the first free one is always at next_free.
-    std::optional<std::int32_t> take() {
-        if (made() >= tokens_.size()) return std::nullopt;
-        return state_.next_free++;
-    }
-
-    // Every token made while a container is open counts as one of its children.
-    void count_child() {
-        if (state_.parent != -1) ++tokens_[static_cast<std::size_t>(state_.parent)].size;
-    }
-
-    // The innermost open container below index `before`, or -1.
-    std::int32_t open_before(std::int32_t before) const {
-        for (std::int32_t i = before - 1; i >= 0; --i)
-            if (is_open(tokens_[static_cast<std::size_t>(i)])) return i;
-        return -1;
-    }
-
-    std::int32_t open(std::uint32_t p, std::int32_t type) {
-        auto index = take();
-        if (!index) return JSON_ERR_NO_TOKENS;
-        count_child();
-        tokens_[static_cast<std::size_t>(*index)] = {type, static_cast<std::int32_t>(p), -1, 0};
-        state_.parent = *index;
-        state_.pos = p + 1;
-        return 0;
-    }
-
-    std::int32_t close(std::uint32_t p, std::int32_t type) {
-        const std::int32_t index = open_before(state_.next_free);
-        if (index == -1) return JSON_ERR_INVALID;
-        json_token &container = tokens_[static_cast<std::size_t>(index)];
-        if (container.type != type) return JSON_ERR_INVALID;
-        container.end = static_cast<std::int32_t>(p + 1);
-        state_.parent = open_before(index);
-        state_.pos = p + 1;
-        return 0;
-    }
-
-    std::int32_t string(std::uint32_t q) {
-        std::uint32_t e = q + 1;
-        for (;; ++e) {
-            unsigned char c = at(e);
-            if (c == '\0') return JSON_ERR_INCOMPLETE;
-            if (beyond_bound(e)) return JSON_ERR_INVALID;
-            if (c == '"') break;
-            if (c == '\\') {
-                ++e;
-                c = at(e);
-                if (!escape_letter(c) || beyond_bound(e)) return JSON_ERR_INVALID;
+    // Chains the open tokens already made, each to the open one before it, and gives
+    // the last: the container the next closing bracket closes.
+    std::int32_t link_open_tokens() {
+        std::int32_t top = -1;
+        for (std::int32_t i = 0; i < state_.next_free; ++i) {
+            json_token &token = tokens_[i];
+            if (token.start != -1 && token.end == -1) {
+                token.end = encode_link(top);
+                top = i;
             }
         }
-        auto index = take();
-        if (!index) return JSON_ERR_NO_TOKENS;
-        tokens_[static_cast<std::size_t>(*index)] = {JSON_STRING, static_cast<std::int32_t>(q + 1),
-                                                     static_cast<std::int32_t>(e), 0};
-        count_child();
-        state_.pos = e + 1;
-        return 0;
+        return top;
     }
 
-    std::int32_t primitive(std::uint32_t s) {
-        std::uint32_t e = s;
-        for (unsigned char c; !ends_primitive(c = at(e)); ++e)
-            if (!printable(c) || beyond_bound(e)) return JSON_ERR_INVALID;
-        auto index = take();
-        if (!index) return JSON_ERR_NO_TOKENS;
-        tokens_[static_cast<std::size_t>(*index)] = {JSON_PRIMITIVE, static_cast<std::int32_t>(s),
-                                                     static_cast<std::int32_t>(e), 0};
-        count_child();
-        state_.pos = e;  // the terminator is dispatched next: it may close a container
-        return 0;
+    // Between calls open tokens have end -1 again.
+    void unlink_open_tokens(std::int32_t top) {
+        while (top != -1) {
+            json_token &token = tokens_[top];
+            top = decode_link(token.end);
+            token.end = -1;
+        }
     }
 
-    std::int32_t finish() const {
-        return open_before(state_.next_free) == -1 ? 0 : JSON_ERR_INCOMPLETE;
+    // The character loop. pos, next_free and parent live in locals and reach the state
+    // on every return; pos is left at the token that failed.
+    std::int32_t scan(std::int32_t &top) {
+        std::uint32_t p = state_.pos;
+        std::int32_t next_free = state_.next_free;
+        std::int32_t parent = state_.parent;
+        std::int32_t status = 0;
+        const unsigned char *const s = text_;
+        const std::uint32_t limit = max_length_;
+
+        auto take = [&]() -> json_token * {
+            if (static_cast<std::size_t>(next_free) >= count_) return nullptr;
+            return &tokens_[next_free++];
+        };
+        auto count_child = [&]() {
+            if (parent != -1) ++tokens_[parent].size;
+        };
+
+        for (;;) {
+            unsigned char c = s[p];
+            if (c != '\0' && p >= limit) {
+                status = JSON_ERR_INVALID;
+                break;
+            }
+            switch (dispatch[c]) {
+                case CharClass::end:
+                    status = top == -1 ? 0 : JSON_ERR_INCOMPLETE;
+                    break;
+                case CharClass::skip: {
+                    // Runs of separators; one of them at or past the bound fails there.
+                    std::uint32_t q = p + 1;
+                    while (dispatch[s[q]] == CharClass::skip) ++q;
+                    if (q > limit) {
+                        p = limit;
+                        status = JSON_ERR_INVALID;
+                        break;
+                    }
+                    p = q;
+                    continue;
+                }
+                case CharClass::quote: {
+                    std::uint32_t e = p + 1;
+                    for (;;) {
+                        while (!string_stop[s[e]]) ++e;
+                        if (e > limit) break;  // an ordinary character lies at the bound
+                        c = s[e];
+                        if (c == '\0' || e == limit || c == '"') break;
+                        // A backslash: its letter must be an escape and inside the bound.
+                        if (!escape_letter(s[e + 1]) || e + 1 >= limit) {
+                            e = limit + 1;
+                            break;
+                        }
+                        e += 2;
+                    }
+                    if (e <= limit && s[e] == '\0') {
+                        status = JSON_ERR_INCOMPLETE;
+                        break;
+                    }
+                    if (e >= limit) {
+                        status = JSON_ERR_INVALID;
+                        break;
+                    }
+                    json_token *token = take();
+                    if (token == nullptr) {
+                        status = JSON_ERR_NO_TOKENS;
+                        break;
+                    }
+                    *token = {JSON_STRING, static_cast<std::int32_t>(p + 1),
+                              static_cast<std::int32_t>(e), 0};
+                    count_child();
+                    p = e + 1;
+                    continue;
+                }
+                case CharClass::open: {
+                    json_token *token = take();
+                    if (token == nullptr) {
+                        status = JSON_ERR_NO_TOKENS;
+                        break;
+                    }
+                    count_child();
+                    *token = {c == '{' ? JSON_OBJECT : JSON_ARRAY, static_cast<std::int32_t>(p),
+                              encode_link(top), 0};
+                    top = parent = next_free - 1;
+                    ++p;
+                    continue;
+                }
+                case CharClass::close: {
+                    const std::int32_t type = c == '}' ? JSON_OBJECT : JSON_ARRAY;
+                    if (top == -1 || tokens_[top].type != type) {
+                        status = JSON_ERR_INVALID;
+                        break;
+                    }
+                    json_token &container = tokens_[top];
+                    top = parent = decode_link(container.end);
+                    container.end = static_cast<std::int32_t>(p + 1);
+                    ++p;
+                    continue;
+                }
+                case CharClass::primitive: {
+                    std::uint32_t e = p;
+                    while (primitive_body[s[e]]) ++e;
+                    if (e > limit || !ends_primitive(s[e])) {
+                        status = JSON_ERR_INVALID;
+                        break;
+                    }
+                    json_token *token = take();
+                    if (token == nullptr) {
+                        status = JSON_ERR_NO_TOKENS;
+                        break;
+                    }
+                    *token = {JSON_PRIMITIVE, static_cast<std::int32_t>(p),
+                              static_cast<std::int32_t>(e), 0};
+                    count_child();
+                    p = e;  // the terminator is dispatched next: it may close a container
+                    continue;
+                }
+            }
+            break;
+        }
+        state_ = {p, next_free, parent};
+        return status;
     }
 
     jsmn_state &state_;
-    const char *text_;
-    std::span<json_token> tokens_;
+    const unsigned char *text_;
+    json_token *tokens_;
+    std::size_t count_;
     std::uint32_t max_length_;
 };
 
@@ -203,7 +273,7 @@ std::int32_t parse(jsmn_state &state, const char *text, std::span<json_token> to
                    std::uint32_t max_length) {
     // Only a state left by an earlier parse on this array can be resumed. One that
     // claims more tokens than the array holds, or a parent that was never made, would
-    // lead the searches outside the array: refuse it and touch nothing.
+    // lead the parse outside the array: refuse it and touch nothing.
     if (state.next_free < 0 || static_cast<std::size_t>(state.next_free) > tokens.size() ||
         state.parent < -1 || state.parent >= state.next_free)
         return JSON_ERR_INVALID;
