@@ -1,9 +1,14 @@
 # Front door of the build: CMake does the work, these targets only chain the steps.
 #   make demo   install what is missing, build, run the demo
-#   make test   install what is missing, build, run every test plain and sanitized
+#   make test   install what is missing, build, run every test plain and sanitized, and
+#               each fuzz target for a short fixed number of inputs
+#   make bench  build the benchmarks in release mode and print the table of ratios
+#   make fuzz   run each fuzz target for FUZZ_SECONDS seconds
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = tokenizer tokens dates
 
-.PHONY: all deps build test test-release test-asan demo clean format
+.PHONY: all deps build test test-release test-asan test-fuzz fuzz bench demo clean format
 
 all: build
 
@@ -22,7 +27,32 @@ test-asan: deps
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan
 
-test: test-release test-asan
+# The fuzz targets in a clang build, each over its seed corpus for a fixed number of inputs.
+test-fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	ctest --preset fuzz
+
+test: test-release test-asan test-fuzz
+
+# One run of every benchmark, its table of ratios printed last and kept in build/bench.
+BENCH_FLAGS ?= --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+bench:
+	@scripts/install-deps.sh bench
+	cmake --preset bench
+	cmake --build --preset bench -j $(JOBS)
+	build/bench/bench/qmrt_bench $(BENCH_FLAGS) --benchmark_out=build/bench/results.json \
+	  --benchmark_out_format=json | tee build/bench/report.txt
+
+# New inputs collect in build/fuzz/corpus and seed the next run.
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	@for target in $(FUZZ_TARGETS); do \
+	  echo "== $${target}_fuzz for $(FUZZ_SECONDS) s"; \
+	  fuzz/run.sh build/fuzz/fuzz/$${target}_fuzz fuzz/corpus/$$target build/fuzz/corpus/$$target \
+	    -max_total_time=$(FUZZ_SECONDS) || exit 1; \
+	done
 
 demo: build
 	@scripts/demo.sh build/release

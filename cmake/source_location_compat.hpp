@@ -1,0 +1,34 @@
+// std::source_location for clang before 15 on libstdc++, whose <source_location> needs a
+// builtin those compilers lack. Forced into every source of a build with such a compiler;
+// with any other it adds nothing.
+#pragma once
+
+#include <source_location>
+
+#if !defined(__cpp_lib_source_location) && defined(__clang__)
+namespace std {
+struct source_location {
+    static constexpr source_location current(const char *file = __builtin_FILE(),
+                                             const char *function = __builtin_FUNCTION(),
+                                             unsigned line = __builtin_LINE(),
+                                             unsigned column = __builtin_COLUMN()) noexcept {
+        source_location where;
+        where.file_ = file;
+        where.function_ = function;
+        where.line_ = line;
+        where.column_ = column;
+        return where;
+    }
+    constexpr const char *file_name() const noexcept { return file_; }
+    constexpr const char *function_name() const noexcept { return function_; }
+    constexpr unsigned line() const noexcept { return line_; }
+    constexpr unsigned column() const noexcept { return column_; }
+
+private:
+    const char *file_ = "";
+    const char *function_ = "";
+    unsigned line_ = 0;
+    unsigned column_ = 0;
+};
+}  // namespace std
+#endif
