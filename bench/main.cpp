@@ -1,0 +1,148 @@
+// Runs every benchmark, then prints the ratios the targets are stated in: each figure
+// is set against a peer measured in the same run, never read as an absolute time.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench.hpp"
+
+namespace {
+
+// Keeps the time per iteration of every benchmark (the median when repeated), in ns.
+class Collector : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run> &runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run &run : runs) {
+            if (run.error_occurred) continue;
+            const double ns =
+                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) * 1e9;
+            const std::string name = run.run_name.str();
+            if (run.run_type == Run::RT_Aggregate) {
+                if (run.aggregate_name == "median") times[name] = ns;
+            } else {
+                times.emplace(name, ns);
+            }
+        }
+    }
+
+    std::map<std::string, double> times;
+};
+
+class Table {
+public:
+    explicit Table(const std::map<std::string, double> &times) : times_(times) {}
+
+    // a's time over b's time, or a negative number when either did not run.
+    double ratio(const std::string &a, const std::string &b) const {
+        auto x = times_.find(a), y = times_.find(b);
+        if (x == times_.end() || y == times_.end() || y->second <= 0) return -1;
+        return x->second / y->second;
+    }
+
+    static std::string cell(double value, int width = 9) {
+        char text[32];
+        if (value < 0)
+            std::snprintf(text, sizeof text, "%*s", width, "-");
+        else
+            std::snprintf(text, sizeof text, "%*.2f", width, value);
+        return text;
+    }
+
+    static const char *verdict(bool met) { return met ? "met" : "MISSED"; }
+
+    void print() const {
+        const char *const documents[] = {"twitter.json", "citm_catalog.json", "wide",
+                                         "deep",         "strings",           "numbers"};
+        const char *const ours[] = {"jsmn_parse", "json_tokenise"};
+        const char *const peers[] = {"simdjson", "rapidjson", "nlohmann", "cjson", "strlen"};
+
+        std::printf(
+            "\n== Tokenizer speed relative to each peer (peer time / our time; "
+            "higher is faster)\n");
+        std::printf(
+            "   targets on twitter.json and citm_catalog.json: >= 1.50 x rapidjson, "
+            ">= 0.50 x simdjson\n");
+        std::printf("%-18s %-14s", "document", "tokenizer");
+        for (const char *peer : peers) std::printf(" %9s", peer);
+        std::printf("  targets\n");
+        for (const char *document : documents)
+            for (const char *mine : ours) {
+                const std::string base = std::string("tokenize/") + document + "/";
+                std::printf("%-18s %-14s", document, mine);
+                for (const char *peer : peers)
+                    std::printf(" %s", cell(ratio(base + peer, base + mine)).c_str());
+                const std::string doc = document;
+                if (doc == "twitter.json" || doc == "citm_catalog.json") {
+                    const double rj = ratio(base + "rapidjson", base + mine);
+                    const double sj = ratio(base + "simdjson", base + mine);
+                    std::printf("  rapidjson %s, simdjson %s", verdict(rj >= 1.5),
+                                verdict(sj >= 0.5));
+                }
+                std::printf("\n");
+            }
+
+        std::printf("\n== Scaling: time at 2N and 4N over time at N (target 4N/N <= 4.40)\n");
+        std::printf("%-10s %-14s %9s %9s  target\n", "shape", "tokenizer", "2N/N", "4N/N");
+        for (const char *shape : {"wide", "deep", "strings", "numbers", "nest"})
+            for (const char *mine : ours) {
+                const std::string base = std::string("scaling/") + shape + "/" + mine + "/";
+                const double twice = ratio(base + "2N", base + "1N");
+                const double four = ratio(base + "4N", base + "1N");
+                std::printf("%-10s %-14s %s %s  %s\n", shape, mine, cell(twice).c_str(),
+                            cell(four).c_str(), verdict(four >= 0 && four <= 4.4));
+            }
+
+        std::printf("\n== QM_getJsonValue on the last key of a 40000-character reply\n");
+        std::printf("   time over one strlen of the reply:       %s\n",
+                    cell(ratio("lookup/QM_getJsonValue", "lookup/strlen")).c_str());
+        std::printf("   time over json_tokenise of the reply:    %s\n",
+                    cell(ratio("lookup/QM_getJsonValue", "lookup/json_tokenise")).c_str());
+
+        std::printf("\n== Dates: our time over std::chrono's (target <= 1.20)\n");
+        const char *const pairs[][2] = {{"utdateij", "chrono_ymd_to_sys_days"},
+                                        {"utdateji", "chrono_sys_days_to_ymd"},
+                                        {"utdateni", "chrono_shift"}};
+        for (const auto &pair : pairs) {
+            const double r =
+                ratio(std::string("dates/") + pair[0], std::string("dates/") + pair[1]);
+            std::printf("%-10s vs %-24s %s  %s\n", pair[0], pair[1], cell(r).c_str(),
+                        verdict(r >= 0 && r <= 1.2));
+        }
+
+        std::printf(
+            "\n== Exchange: QM_callService time over a bare libcurl POST "
+            "(target <= 1.10)\n");
+        const double exchange = ratio("exchange/QM_callService", "exchange/libcurl");
+        if (exchange < 0)
+            std::printf("   not measured\n");
+        else
+            std::printf("   %s  %s\n", cell(exchange).c_str(), verdict(exchange <= 1.1));
+    }
+
+private:
+    const std::map<std::string, double> &times_;
+};
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    if (!qmrt::bench::dates_agree()) {
+        std::fprintf(stderr, "the library's dates and std::chrono's disagree\n");
+        return 1;
+    }
+    qmrt::bench::register_tokenizer_benchmarks();
+    qmrt::bench::register_date_benchmarks();
+    if (!qmrt::bench::register_exchange_benchmarks())
+        std::fprintf(stderr, "no local TLS server: the exchange is not measured\n");
+    Collector collector;
+    benchmark::RunSpecifiedBenchmarks(&collector);
+    Table(collector.times).print();
+    benchmark::Shutdown();
+    return 0;
+}

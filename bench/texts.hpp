@@ -1,0 +1,81 @@
+// The texts the benchmarks read: the two documents shipped in bench/data and synthetic
+// texts of four shapes, each made from a repetition count so that they can be scaled.
+#pragma once
+
+#include <cstddef>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+namespace qmrt::bench {
+
+inline std::string read_document(const std::string &name) {
+    std::ifstream in(std::string(QMRT_BENCH_DATA) + "/" + name, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read bench/data/" + name);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A wide array of small objects: closing each one used to search back over its siblings.
+inline std::string wide_objects(std::size_t n) {
+    std::string text = "[";
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i) text += ',';
+        text += "{\"id\":" + std::to_string(i) + ",\"name\":\"item" + std::to_string(i) +
+                "\",\"ok\":true,\"tags\":[1,2]}";
+    }
+    return text + "]";
+}
+
+// Blocks nested 200 deep (objects and arrays in turn), within every peer's depth limit.
+inline std::string deep_nesting(std::size_t n) {
+    constexpr int depth = 200;
+    std::string block;
+    for (int d = 0; d < depth; ++d) block += d % 2 ? "[" : "{\"k\":";
+    block += "1";
+    for (int d = depth - 1; d >= 0; --d) block += d % 2 ? "]" : "}";
+    std::string text = "[";
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i) text += ',';
+        text += block;
+    }
+    return text + "]";
+}
+
+// One nest n deep, beyond what the peers accept: closing costs must not grow with depth.
+inline std::string single_nest(std::size_t n) {
+    std::string text;
+    for (std::size_t d = 0; d < n; ++d) text += d % 2 ? "[" : "{\"k\":";
+    text += "1";
+    for (std::size_t d = n; d-- > 0;) text += d % 2 ? "]" : "}";
+    return text;
+}
+
+// Strings of about a thousand characters, with an escape now and then.
+inline std::string long_strings(std::size_t n) {
+    std::string body;
+    for (int i = 0; body.size() < 1000; ++i)
+        body += i % 9 == 8 ? "line\\n \\\"quoted\\\" " : "lorem ipsum dolor sit amet ";
+    std::string text = "[";
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i) text += ",\n  ";
+        text += "\"" + body + "\"";
+    }
+    return text + "]";
+}
+
+// Numbers of every form: integers, negatives, fractions, exponents.
+inline std::string many_numbers(std::size_t n) {
+    static const char *const forms[] = {"12345", "-7", "3.14159", "-0.000125",  "6.02e23",
+                                        "1E-9",  "0",  "42",      "-987654321", "2.5e+10"};
+    std::string text = "[";
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i) text += i % 16 ? "," : ",\n";
+        text += forms[i % 10];
+    }
+    return text + "]";
+}
+
+}  // namespace qmrt::bench
