@@ -41,7 +41,7 @@ bench:
 	@scripts/install-deps.sh bench
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS)
-	build/bench/bench/qmrt_bench $(BENCH_FLAGS) --benchmark_out=build/bench/results.json \
+	build/bench/bench/qmrt_bench $(BENCH_FLAGS) --benchmark_out=$(CURDIR)/build/bench/results.json \
 	  --benchmark_out_format=json | tee build/bench/report.txt
 
 # New inputs collect in build/fuzz/corpus and seed the next run.
