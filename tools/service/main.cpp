@@ -51,7 +51,9 @@ const char *reason_of(int status) {
     switch (status) {
     case 400: return "bad request";
     case 404: return "no such path; the service is POST /service";
-    case 413: return "body larger than 1 MiB";
+    // The HTTP layer also caps form-encoded bodies (curl -d without a content type) at
+    // 8 KiB, below the service's own 1 MiB.
+    case 413: return "body too large";
     default: return "request failed";
     }
 }
