@@ -16,6 +16,11 @@ struct ChunkCase {
     std::vector<std::size_t> writes;  // what the client's write callback sees
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ChunkCase &c, std::ostream *out) {
+    *out << c.name;
+}
+
 class ChunkedReply : public testing::TestWithParam<ChunkCase> {};
 
 TEST_P(ChunkedReply, ArrivesAsSeparateWrites) {
@@ -32,7 +37,11 @@ TEST_P(ChunkedReply, ArrivesAsSeparateWrites) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sizes, ChunkedReply,
-    testing::Values(ChunkCase{"FiveThenSix", R"({"a":"12"})" "\n", {5, 6}, {5, 6}},
+    testing::Values(ChunkCase{"FiveThenSix",
+                              R"({"a":"12"})"
+                              "\n",
+                              {5, 6},
+                              {5, 6}},
                     ChunkCase{"RestAsLastChunk", "abcdefgh", {3}, {3, 5}},
                     ChunkCase{"ZeroSizesSkipped", "abc", {0, 1, 0, 2}, {1, 2}},
                     ChunkCase{"ZeroByteInside", std::string("a\0b", 3), {1, 2}, {1, 2}}),
@@ -78,8 +87,8 @@ TEST(HttpsTestServer, RecordsMethodPathHeadersAndExactBody) {
     server.on("/service", HttpsReply::json("{}"));
     const std::string body = "{\"a\": \"1\",\n \"b\": \"\xc3\xa9\"}";
 
-    CurlRequest post{"POST", body,
-                     {"Accept: application/json", "Content-Type: application/json"}, {}};
+    CurlRequest post{
+        "POST", body, {"Accept: application/json", "Content-Type: application/json"}, {}};
     ASSERT_EQ(curl_request(server.url("/service"), post).code, CURLE_OK);
     ASSERT_EQ(curl_request(server.url("/other")).code, CURLE_OK);
 
@@ -106,9 +115,9 @@ TEST(HttpsTestServer, QueuedRepliesComeFirstThenPathRepliesThen404) {
         long status;
         std::string body;
     };
-    for (const Step &step : {Step{"/x", 500, "<html>oops</html>"},
-                             Step{"/x", 200, R"({"path":"x"})"},
-                             Step{"/y", 404, "no reply for /y\n"}}) {
+    for (const Step &step :
+         {Step{"/x", 500, "<html>oops</html>"}, Step{"/x", 200, R"({"path":"x"})"},
+          Step{"/y", 404, "no reply for /y\n"}}) {
         SCOPED_TRACE(step.path);
         CurlResult got = curl_request(server.url(step.path));
         EXPECT_EQ(got.code, CURLE_OK);

@@ -1,8 +1,7 @@
 // The reference service as developers run it: the real binary on a free port, its routes
 // seen through libcurl, its log, its own certificate files, and its stop on a signal.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -32,9 +31,10 @@ using nlohmann::json;
 // once the service printed the address it listens on.
 class ServiceProcess {
 public:
-    explicit ServiceProcess(const std::filesystem::path &log, std::vector<std::string> extra = {}) {
-        std::vector<std::string> args{QMRT_SERVICE_BINARY, "--port", "0"};
-        args.insert(args.end(), extra.begin(), extra.end());
+    explicit ServiceProcess(const std::filesystem::path &log,
+                            std::vector<std::string> options = {"--port", "0"}) {
+        std::vector<std::string> args{QMRT_SERVICE_BINARY};
+        args.insert(args.end(), options.begin(), options.end());
         std::vector<char *> argv;
         for (std::string &arg : args) argv.push_back(arg.data());
         argv.push_back(nullptr);
@@ -58,8 +58,9 @@ public:
         startup_line_ = read_line(out[0]);
         close(out[0]);
         std::smatch port;
-        if (!std::regex_match(startup_line_, port,
-                              std::regex(R"(qmrt-service listening on https://127\.0\.0\.1:(\d+)/service)")))
+        if (!std::regex_match(
+                startup_line_, port,
+                std::regex(R"(qmrt-service listening on https://127\.0\.0\.1:(\d+)/service)")))
             return;  // port_ stays 0; the test reports the line
         port_ = std::stoi(port[1]);
     }
@@ -163,10 +164,11 @@ TEST_F(ServiceRoutes, AnswerWithStatusAndJsonBody) {
 }
 
 TEST_F(ServiceRoutes, EchoesEveryMemberAndAddsServedAt) {
-    CurlResult got = curl_request(
-        service_->url("/service"),
-        {"POST", R"({"a":"1","nested":{"x":[1,"y"]},"status":"mine"})",
-         {"Accept: application/json", "Content-Type: application/json"}, {}});
+    CurlResult got = curl_request(service_->url("/service"),
+                                  {"POST",
+                                   R"({"a":"1","nested":{"x":[1,"y"]},"status":"mine"})",
+                                   {"Accept: application/json", "Content-Type: application/json"},
+                                   {}});
     ASSERT_EQ(got.status, 200);
     json reply = json::parse(got.body);
     EXPECT_EQ(reply["a"], "1");
@@ -195,14 +197,26 @@ TEST(Service, StopsCleanlyOnSignalAfterLoggingEachRequest) {
     }
 }
 
+TEST(Service, RefusesToStartOnAPortAlreadyServed) {
+    ScratchDir scratch;
+    ServiceProcess first(scratch.path() / "first.log");
+    ASSERT_NE(first.port(), 0) << first.startup_line();
+
+    ServiceProcess second(scratch.path() / "second.log", {"--port", std::to_string(first.port())});
+    EXPECT_EQ(second.startup_line(), "");
+    int status = second.stop(SIGTERM);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_NE(read_file(scratch.path() / "second.log").find("cannot listen"), std::string::npos);
+}
+
 TEST(Service, ServesWithGivenCertificateThatClientsCanVerify) {
     ScratchDir scratch;
     tls::Credentials made = tls::make_self_signed(1);
     std::ofstream(scratch.path() / "cert.pem") << tls::certificate_pem(*made.cert);
     std::ofstream(scratch.path() / "key.pem") << tls::private_key_pem(*made.key);
     ServiceProcess service(scratch.path() / "service.log",
-                           {"--cert", (scratch.path() / "cert.pem").string(), "--key",
-                            (scratch.path() / "key.pem").string()});
+                           {"--port", "0", "--cert", (scratch.path() / "cert.pem").string(),
+                            "--key", (scratch.path() / "key.pem").string()});
     ASSERT_NE(service.port(), 0) << service.startup_line();
 
     CurlRequest verified{"GET", "", {}, (scratch.path() / "cert.pem").string()};

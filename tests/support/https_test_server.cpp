@@ -1,6 +1,7 @@
 #include "https_test_server.hpp"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
@@ -153,6 +154,12 @@ HttpsTestServer::HttpsTestServer() : impl_(std::make_unique<Impl>()) {
     if (!server.is_valid()) throw std::runtime_error("test server: TLS setup failed");
     // A client that keeps its connection open must not hold up stop() for long.
     server.set_keep_alive_timeout(1);
+    // Without the library's default SO_REUSEPORT, so that after stop() nothing else can
+    // be sharing the port and connections to it are refused.
+    server.set_socket_options([](int sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
 
     auto handler = [impl = impl_.get()](const httplib::Request &req, httplib::Response &res) {
         send(res, impl->take_reply(req));
@@ -183,7 +190,9 @@ HttpsTestServer::HttpsTestServer() : impl_(std::make_unique<Impl>()) {
     }
 }
 
-HttpsTestServer::~HttpsTestServer() { stop(); }
+HttpsTestServer::~HttpsTestServer() {
+    stop();
+}
 
 void HttpsTestServer::stop() {
     if (!impl_->listener.joinable()) return;
@@ -195,7 +204,9 @@ void HttpsTestServer::stop() {
     impl_->listener.join();
 }
 
-int HttpsTestServer::port() const { return impl_->port; }
+int HttpsTestServer::port() const {
+    return impl_->port;
+}
 
 std::string HttpsTestServer::url(std::string_view path) const {
     return "https://127.0.0.1:" + std::to_string(impl_->port) + std::string(path);

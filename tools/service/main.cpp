@@ -2,19 +2,18 @@
 // library's POST exchange over HTTPS: every member of the request comes back with
 // "status" and "served_at" added, so a caller can read any key it sent.
 #include <httplib.h>
-
-#include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
-
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 
+#include <CLI/CLI.hpp>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 
@@ -39,8 +38,7 @@ std::string local_time_text() {
 void reply_json(httplib::Response &res, int status, const Json &body) {
     res.status = status;
     // Invalid UTF-8 cannot come from the parser, but a reply must never throw.
-    res.set_content(body.dump(-1, ' ', false, Json::error_handler_t::replace),
-                    "application/json");
+    res.set_content(body.dump(-1, ' ', false, Json::error_handler_t::replace), "application/json");
 }
 
 Json error_body(const std::string &message) {
@@ -49,12 +47,16 @@ Json error_body(const std::string &message) {
 
 const char *reason_of(int status) {
     switch (status) {
-    case 400: return "bad request";
-    case 404: return "no such path; the service is POST /service";
-    // The HTTP layer also caps form-encoded bodies (curl -d without a content type) at
-    // 8 KiB, below the service's own 1 MiB.
-    case 413: return "body too large";
-    default: return "request failed";
+        case 400:
+            return "bad request";
+        case 404:
+            return "no such path; the service is POST /service";
+        // The HTTP layer also caps form-encoded bodies (curl -d without a content type) at
+        // 8 KiB, below the service's own 1 MiB.
+        case 413:
+            return "body too large";
+        default:
+            return "request failed";
     }
 }
 
@@ -103,8 +105,8 @@ void install_routes(httplib::Server &server) {
     // Worker threads log concurrently: one fprintf per line keeps lines whole.
     server.set_logger([](const httplib::Request &req, const httplib::Response &res) {
         std::fprintf(stderr, "%s %s:%d %s %s %d %zu\n", local_time_text().c_str(),
-                     req.remote_addr.c_str(), req.remote_port, req.method.c_str(),
-                     req.path.c_str(), res.status, res.body.size());
+                     req.remote_addr.c_str(), req.remote_port, req.method.c_str(), req.path.c_str(),
+                     res.status, res.body.size());
     });
 }
 
@@ -128,8 +130,8 @@ int main(int argc, char **argv) {
         ->check(CLI::Range(0, 65535));
     auto *cert_opt = app.add_option("--cert", cert, "PEM certificate (default: self-signed)")
                          ->check(CLI::ExistingFile);
-    auto *key_opt = app.add_option("--key", key, "PEM private key of --cert")
-                        ->check(CLI::ExistingFile);
+    auto *key_opt =
+        app.add_option("--key", key, "PEM private key of --cert")->check(CLI::ExistingFile);
     cert_opt->needs(key_opt);
     key_opt->needs(cert_opt);
     CLI11_PARSE(app, argc, argv);
@@ -150,21 +152,25 @@ int main(int argc, char **argv) {
         return 1;
     }
     if (!server->is_valid()) {
-        std::fprintf(stderr, "qmrt-service: cannot set up TLS with %s and %s\n",
-                     cert.c_str(), key.c_str());
+        std::fprintf(stderr, "qmrt-service: cannot set up TLS with %s and %s\n", cert.c_str(),
+                     key.c_str());
         return 1;
     }
     install_routes(*server);
+    // The library's default also sets SO_REUSEPORT, which lets a second service start on
+    // a port already served and share its connections unnoticed: keep only SO_REUSEADDR.
+    server->set_socket_options([](int sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
 
-    if (port == 0) {
-        port = server->bind_to_any_port(host);
-    } else if (!server->bind_to_port(host, port)) {
-        port = -1;
-    }
-    if (port < 0) {
-        std::fprintf(stderr, "qmrt-service: cannot listen on %s\n", host.c_str());
+    int bound =
+        port == 0 ? server->bind_to_any_port(host) : (server->bind_to_port(host, port) ? port : -1);
+    if (bound < 0) {
+        std::fprintf(stderr, "qmrt-service: cannot listen on %s port %d\n", host.c_str(), port);
         return 1;
     }
+    port = bound;
     std::printf("qmrt-service listening on https://%s:%d/service\n", host.c_str(), port);
     std::fflush(stdout);
 

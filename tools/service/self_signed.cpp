@@ -79,10 +79,10 @@ Credentials make_self_signed(int days) {
         fail("notAfter");
 
     X509_NAME *name = X509_get_subject_name(cert);
-    check(X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                                     reinterpret_cast<const unsigned char *>("localhost"), -1,
-                                     -1, 0),
-          "X509_NAME_add_entry_by_txt");
+    check(
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                                   reinterpret_cast<const unsigned char *>("localhost"), -1, -1, 0),
+        "X509_NAME_add_entry_by_txt");
     check(X509_set_issuer_name(cert, name), "X509_set_issuer_name");
     check(X509_set_pubkey(cert, made.key.get()), "X509_set_pubkey");
 
