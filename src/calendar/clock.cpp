@@ -1,0 +1,132 @@
+// The current local date and time as texts and as the time-of-day integer.
+#include "calendar/clock.hpp"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "common/export.hpp"
+#include "qmrt/calendar.h"
+
+QMRT_VISIBLE int32_t g_timesec = 0;
+
+namespace qmrt::calendar {
+namespace {
+
+std::time_t system_clock_reading() {
+    return std::time(nullptr);
+}
+
+ClockSource clock_source = system_clock_reading;
+
+// The longest text, code 2 with a four-digit year, and its terminator.
+constexpr std::size_t longest_text = 20;
+
+// Formats the text of one layout from one reading into text; false when there is none.
+bool format_text(char (&text)[64], int format, const LocalReading &reading) {
+    const std::tm &tm = reading.local;
+    if (format == 3 || format == 6) {
+        // ctime converts the same reading again, in the same time zone.
+        const char *ctime_text = std::ctime(&reading.when);
+        if (ctime_text == nullptr) return false;
+        std::size_t length = format == 3 ? 10 : 16;
+        std::memcpy(text, ctime_text, length);
+        text[length] = '\0';
+        return true;
+    }
+    if (format == 1) {
+        int hour = tm.tm_hour > 12 ? tm.tm_hour - 12 : tm.tm_hour;
+        std::snprintf(text, sizeof text, "%02d:%02d:%02d", hour, tm.tm_min, tm.tm_sec);
+        return true;
+    }
+    // In 64 bits: tm_year may be as large as INT_MAX. A year without four digits would
+    // run past the 20 bytes callers provide.
+    long long year = tm.tm_year + 1900LL;
+    if (year < 0 || year > 9999) return false;
+    int y = static_cast<int>(year);
+    int month = tm.tm_mon + 1;
+    switch (format) {
+        case 0:
+            std::snprintf(text, sizeof text, "%02d%02d%04d", month, tm.tm_mday, y);
+            return true;
+        case 2:
+            std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d", tm.tm_mday, month, y,
+                          tm.tm_hour, tm.tm_min, tm.tm_sec);
+            return true;
+        case 4:
+            std::snprintf(text, sizeof text, "%02d/%02d/%04d", month, tm.tm_mday, y);
+            return true;
+        case 5:
+        case 7:
+            std::snprintf(text, sizeof text, "%02d%02d%04d", tm.tm_mday, month, y);
+            return true;
+        case 8:
+            std::snprintf(text, sizeof text, "%04d-%02d-%02d", y, month, tm.tm_mday);
+            return true;
+        default:
+            return false;
+    }
+}
+
+// (hour + 10) * 10000 + minute * 100 + second, with the second stored in g_timesec; 0 when
+// the clock cannot be read.
+int32_t time_of_day() {
+    auto reading = read_local_clock();
+    if (!reading) return 0;
+    const std::tm &tm = reading->local;
+    g_timesec = tm.tm_sec;
+    return (tm.tm_hour + 10) * 10000 + tm.tm_min * 100 + tm.tm_sec;
+}
+
+}  // namespace
+
+ClockSource set_clock_source(ClockSource source) noexcept {
+    ClockSource previous = clock_source;
+    clock_source = source != nullptr ? source : system_clock_reading;
+    return previous;
+}
+
+std::optional<LocalReading> read_local_clock() {
+    std::time_t when = clock_source();
+    if (when == static_cast<std::time_t>(-1)) return std::nullopt;
+    // localtime rather than localtime_r: it takes up a changed TZ on every call.
+    const std::tm *local = std::localtime(&when);
+    if (local == nullptr) return std::nullopt;
+    return LocalReading{when, *local};
+}
+
+bool store_current_second() {
+    auto reading = read_local_clock();
+    if (!reading) return false;
+    g_timesec = reading->local.tm_sec;
+    return true;
+}
+
+}  // namespace qmrt::calendar
+
+using namespace qmrt::calendar;
+
+QMRT_EXPORT int32_t QM_TODAY(char *destination, int16_t format) {
+    if (format < 0 || format > 8) return 0;
+    auto reading = read_local_clock();
+    char text[64];
+    if (!reading || !format_text(text, format, *reading)) return 0;
+    // Written only when whole: fields out of their ranges must not overrun the caller.
+    std::size_t length = std::strlen(text);
+    if (length < longest_text) std::memcpy(destination, text, length + 1);
+    return 0;
+}
+
+// The date is only read: nothing receives it, so no text is kept.
+QMRT_EXPORT int32_t QM_SYSDATE(void) {
+    read_local_clock();
+    return 0;
+}
+
+QMRT_EXPORT int32_t QM_SYSTIME(void) {
+    return time_of_day();
+}
+
+QMRT_EXPORT int32_t uttimesi(void) {
+    return time_of_day();
+}

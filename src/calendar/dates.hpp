@@ -1,0 +1,128 @@
+// Packed dates, day numbers and date parts: the cores behind the C faces of calendar.h.
+//
+// The suite's date arithmetic is that of 32-bit signed integers that wrap modulo 2^32,
+// with division truncating toward zero and the remainder taking the sign of the
+// dividend. C++ division already behaves so; the only steps that can leave the 32-bit
+// range are done in unsigned arithmetic and converted back, which C++20 defines as
+// modular, so no input reaches undefined behaviour.
+#pragma once
+
+#include <cstdint>
+
+namespace qmrt::calendar {
+
+// Lengths of the months of a common year, by month number; entry 0 is not a month.
+inline constexpr std::int16_t dpm[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
+// The day number of the day before 1 March of year 0: the origin of the March-based count.
+inline constexpr std::int32_t march_origin = 1721119;
+
+struct DateParts {
+    std::int16_t year;
+    std::int16_t month;
+    std::int16_t day;
+    friend constexpr bool operator==(const DateParts &, const DateParts &) = default;
+};
+
+// Wrapping 32-bit steps.
+constexpr std::int32_t wrap_add(std::int32_t a, std::int32_t b) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+}
+constexpr std::int32_t wrap_mul(std::int32_t a, std::int32_t b) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
+}
+// The low 16 bits, read as signed.
+constexpr std::int16_t cut16(std::int32_t value) {
+    return static_cast<std::int16_t>(value);
+}
+
+// Packing never stores a year below 1.
+constexpr std::int32_t floor_year(std::int16_t year) {
+    return year < 1 ? 1 : year;
+}
+
+// 29 February of a leap year, by the signed year: 0, -4 and -400 count as leap years.
+constexpr bool is_leap_day(std::int16_t year, std::int16_t month, std::int16_t day) {
+    return day == 29 && month == 2 && year % 4 == 0 && (year % 400 == 0 || year % 100 != 0);
+}
+
+// Every term stays far inside 32 bits for any 16-bit parts, so plain int arithmetic is exact.
+constexpr std::int32_t parts_to_day_number(std::int16_t year, std::int16_t month,
+                                           std::int16_t day) {
+    std::int32_t y = floor_year(year);
+    std::int32_t m = month;
+    if (m <= 2) {
+        m += 9;
+        y -= 1;
+    } else {
+        m -= 3;
+    }
+    std::int32_t century = y / 100;
+    std::int32_t year_of_century = y % 100;
+    return day + (153 * m + 2) / 5 + (1461 * year_of_century) / 4 + (146097 * century) / 4 +
+           march_origin;
+}
+
+// The most the packed date can reach is 32767 * 10000 + 32767 * 100 + 32767, inside 32 bits.
+constexpr std::int32_t parts_to_packed(std::int16_t year, std::int16_t month, std::int16_t day) {
+    return floor_year(year) * 10000 + month * 100 + day;
+}
+
+// The year wraps to 16 bits before the floor, as in a packed date of year 40000.
+constexpr std::int32_t packed_to_day_number(std::int32_t packed) {
+    std::int32_t month_day = packed % 10000;
+    return parts_to_day_number(cut16(packed / 10000), cut16(month_day / 100), cut16(packed % 100));
+}
+
+// No year floor here: days before year 1 come back with year 0 or below.
+constexpr DateParts day_number_to_parts(std::int32_t day_number) {
+    std::int32_t k = wrap_add(wrap_mul(4, day_number), -(4 * march_origin + 1));
+    std::int32_t quad_century = k / 146097;
+    std::int32_t r = k % 146097;
+    std::int32_t t = 4 * (r / 4) + 3;
+    std::int32_t year_of_century = t / 1461;
+    std::int32_t g = (t % 1461 + 4) / 4;
+    std::int32_t h = 5 * g - 3;
+    std::int32_t n = h / 153;
+    std::int32_t day = (h % 153 + 5) / 5;
+    std::int32_t year = 100 * quad_century + year_of_century;
+    std::int32_t month;
+    if (n >= 10) {
+        month = n - 9;
+        year += 1;
+    } else {
+        month = n + 3;
+    }
+    return {cut16(year), cut16(month), cut16(day)};
+}
+
+constexpr std::int32_t day_number_to_packed(std::int32_t day_number) {
+    DateParts parts = day_number_to_parts(day_number);
+    return parts_to_packed(parts.year, parts.month, parts.day);
+}
+
+constexpr std::int32_t shift_day_number(std::int32_t day_number, std::int32_t days) {
+    return wrap_add(day_number, days);
+}
+
+constexpr std::int32_t shift_packed(std::int32_t packed, std::int32_t days) {
+    return day_number_to_packed(shift_day_number(packed_to_day_number(packed), days));
+}
+
+// The packed date of a valid date, 0 for a rejected one; any year passes, and packs floored.
+constexpr std::int32_t validate_and_pack(std::int16_t year, std::int16_t month, std::int16_t day) {
+    if (month < 1 || month > 12) return 0;
+    bool valid = (day >= 1 && day <= dpm[month]) || is_leap_day(year, month, day);
+    return valid ? parts_to_packed(year, month, day) : 0;
+}
+
+// Worked examples of the suite's documentation, checked when the library is built.
+static_assert(parts_to_day_number(2024, 2, 29) == 2460370);
+static_assert(day_number_to_parts(2460370) == DateParts{2024, 2, 29});
+static_assert(shift_packed(20231231, 1) == 20240101);
+static_assert(packed_to_day_number(99991231) == 5373484);
+static_assert(day_number_to_parts(0) == DateParts{-4712, 0, -1});
+static_assert(day_number_to_packed(13689326) == 10101);
+static_assert(shift_day_number(INT32_MAX, 1) == INT32_MIN);
+
+}  // namespace qmrt::calendar

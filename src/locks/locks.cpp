@@ -1,0 +1,134 @@
+// Exclusion locks: byte-range locks on the lock files of the working directory that keep
+// conflicting programs of the suite apart, refusing the late-comer and ending it.
+#include "qmrt/locks.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/export.hpp"
+#include "diag/diag.hpp"
+#include "locks/byte_map.hpp"
+#include "qmrt/diag.h"
+
+// The descriptors are plain cells, never owned by a closing wrapper: closing any
+// descriptor of a lock file would drop every lock this process holds on that file, so
+// they stay open until the process ends.
+QMRT_VISIBLE int32_t BASIC_LOCK_descriptor = 0;
+QMRT_VISIBLE int32_t VERIFY_LOCK_descriptor = 0;
+QMRT_VISIBLE int32_t g_shmfd = -1;
+QMRT_VISIBLE int16_t g_wt = 0;
+QMRT_VISIBLE int16_t g_slotnum = 0;
+QMRT_VISIBLE int16_t g_usernum = 0;
+
+namespace qmrt::locks {
+namespace {
+
+// Opens a lock file, creating it empty when missing. A failure is silent and leaves -1,
+// which later requests on it treat as a lock held elsewhere.
+int open_lock_file(const char *name) {
+    int fd = ::open(name, O_RDWR);
+    if (fd >= 0) return fd;
+    if (errno == ENOENT) return ::creat(name, 0600);
+    return ::open(name, O_RDWR);
+}
+
+// One request: position, then lock, test or unlock `length` bytes from there. Only the
+// non-waiting commands are used, so a conflict is known at once.
+bool request(int fd, off_t offset, int command, off_t length) {
+    ::lseek(fd, offset, SEEK_SET);
+    return ::lockf(fd, command, length) == 0;
+}
+
+// A refusal with a fixed text: the text and a newline on standard output, then the end
+// of the process (exit flushes the output and runs the program's exit handlers).
+[[noreturn]] void refuse(const char *text, int status) {
+    std::printf("%s\n", text);
+    std::exit(status);
+}
+
+// A refusal whose text goes through qm_errstr and is printed from there as it stands.
+[[noreturn]] void refuse_through_errstr(const char *text, int status) {
+    diag::format_message(qm_errstr, "%s", text);
+    diag::print_message(qm_errstr);
+    std::exit(status);
+}
+
+int32_t pelmarin_lock(int fd) {
+    if (!request(fd, pelmarin_byte, F_TLOCK, 1))
+        refuse("\nPelmarin sedang dijalankan di terminal lain", 0);
+    return 0;
+}
+
+int32_t pair_lock(int fd) {
+    if (!request(fd, pair_byte, F_TLOCK, 1))
+        refuse("\ntovrasel/kinsoret sedang dijalankan di terminal lain", 0);
+    // The byte-1 lock just taken goes with the process when this refuses.
+    if (!request(fd, run_range_start, F_TLOCK, run_range_length))
+        refuse_through_errstr("Program run sedang jalan, harap dimatikan dulu\n", -1);
+    return 0;
+}
+
+int32_t slot_lock(int fd) {
+    if (!request(fd, pair_byte, F_TEST, 1))
+        refuse_through_errstr("\ntovrasel/kinsoret sedang jalan, tidak boleh bersamaan\n", 0);
+    const int slot = g_slotnum;
+    if (slot < 0) return 0;
+    for (int index = 0; index < slot_width; ++index) {
+        if (request(fd, slot_byte(slot, index), F_TLOCK, 1)) {
+            g_usernum = g_slotnum;
+            return 0;
+        }
+    }
+    return -2;  // the slot is full; the program decides what follows
+}
+
+int32_t verify_join(int fd) {
+    for (off_t byte = verify_first_byte;; ++byte) {
+        if (request(fd, byte, F_TLOCK, 1)) return 1;
+        // Only a byte held by another process moves the scan on; any other failure
+        // (such as a file that could not be opened) would fail on every byte, so the
+        // scan stops and the call takes no lock.
+        if (errno != EACCES && errno != EAGAIN) return 0;
+    }
+}
+
+int32_t verify_test(int fd) {
+    if (!request(fd, verify_first_byte, F_TLOCK, verify_test_length)) return 1;
+    // This also releases the caller's own bytes in the range, such as one from code 5.
+    if (!request(fd, verify_first_byte, F_ULOCK, verify_test_length))
+        refuse("\nProblem with unlocking slot 6", 0);
+    return 0;
+}
+
+int32_t run(int32_t code) {
+    if (code == 5 || code == 6) {
+        if (VERIFY_LOCK_descriptor == 0) VERIFY_LOCK_descriptor = open_lock_file(verify_file);
+        if (g_wt != 0) return 0;
+        return code == 5 ? verify_join(VERIFY_LOCK_descriptor)
+                         : verify_test(VERIFY_LOCK_descriptor);
+    }
+    if (BASIC_LOCK_descriptor == 0) BASIC_LOCK_descriptor = open_lock_file(basic_file);
+    if (g_shmfd == -1) g_shmfd = open_lock_file(shm_file);
+    if (g_wt != 0 && code != 2) return 0;
+    switch (code) {
+        case 0:
+            return pelmarin_lock(BASIC_LOCK_descriptor);
+        case 1:
+            return pair_lock(BASIC_LOCK_descriptor);
+        case 2:
+            return slot_lock(BASIC_LOCK_descriptor);
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+}  // namespace qmrt::locks
+
+QMRT_EXPORT int32_t DQ_LOCKING(int32_t code) {
+    return qmrt::locks::run(code);
+}
