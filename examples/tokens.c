@@ -66,8 +66,13 @@ int main(int argc, char **argv) {
     for (int32_t i = 0; i < state.next_free && i < shown; ++i) {
         const json_token *t = &tokens[i];
         int length = t->end < 0 ? 0 : t->end - t->start;
-        printf("  %5d  %-9s %7d %7d %5d  %.*s%s\n", i, kinds[t->type], t->start, t->end, t->size,
-               length > 40 ? 40 : length, text + t->start, length > 40 ? "..." : "");
+        printf("  %5d  %-9s %7d %7d %5d  ", i, kinds[t->type], t->start, t->end, t->size);
+        /* The token's text on one line: line breaks and tabs shown as blanks. */
+        for (int k = 0; k < length && k < 40; ++k) {
+            char c = text[t->start + k];
+            putchar(c == '\n' || c == '\r' || c == '\t' ? ' ' : c);
+        }
+        puts(length > 40 ? "..." : "");
     }
     free(tokens);
     free(text);

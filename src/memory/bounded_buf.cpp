@@ -1,0 +1,81 @@
+// The bounded byte buffer: appends stay within the capacity its owner sets.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+
+#include "common/export.hpp"
+#include "diag/diag.hpp"
+#include "memory/memory.hpp"
+
+namespace qmrt::memory {
+
+using diag::require;
+
+static_assert(sizeof(std::size_t) >= sizeof(std::uint64_t),
+              "byte counts of the buffer are handed to the allocator unchanged");
+
+bounded_buf *size_buffer(bounded_buf *buf, std::uint64_t size) noexcept {
+    if (buf == nullptr) {
+        buf = static_cast<bounded_buf *>(std::malloc(sizeof(bounded_buf)));
+        require(buf != nullptr, "buf_size", "buf != NULL");
+        *buf = bounded_buf{0, 0, nullptr};
+    }
+    resize(*buf, size);
+    return buf;
+}
+
+void resize(bounded_buf &buf, std::uint64_t size) noexcept {
+    // A reallocation to 0 bytes may release the block and hand back null; an empty
+    // buffer keeps one byte instead, so `data` is always a live block its owner frees.
+    void *data = std::realloc(buf.data, std::max<std::uint64_t>(size, 1));
+    require(data != nullptr, "buf_size", "buf->data != NULL");
+    buf.data = static_cast<char *>(data);
+    buf.len = std::min(buf.len, size);
+    buf.limit = size;
+}
+
+void push(bounded_buf *buf, char byte) noexcept {
+    require(buf != nullptr, "buf_push", "buf != NULL");
+    require(buf->len < buf->limit, "buf_push", "buf->len < buf->limit");
+    buf->data[buf->len++] = byte;
+}
+
+void append(bounded_buf *dst, const char *src, std::uint64_t len) noexcept {
+    require(dst != nullptr, "buf_concat", "dst != NULL");
+    require(src != nullptr, "buf_concat", "src != NULL");
+    // Measured against the room left, so a huge count cannot wrap the sum past the bound.
+    require(dst->len <= dst->limit && len <= dst->limit - dst->len, "buf_concat",
+            "dst->len + len <= dst->limit");
+    std::ranges::copy(std::span(src, len), dst->data + dst->len);
+    dst->len += len;
+}
+
+char *to_text(const bounded_buf *buf) noexcept {
+    require(buf != nullptr, "buf_tostr", "buf != NULL");
+    // A length that leaves no room for the terminator cannot be allocated either.
+    const std::uint64_t bytes = buf->len + 1;
+    char *str = bytes != 0 ? static_cast<char *>(std::malloc(bytes)) : nullptr;
+    require(str != nullptr, "buf_tostr", "str != NULL");
+    std::ranges::copy(std::span<const char>(buf->data, buf->len), str);
+    str[buf->len] = '\0';
+    return str;
+}
+
+}  // namespace qmrt::memory
+
+QMRT_EXPORT bounded_buf *buf_size(bounded_buf *buf, uint64_t size) {
+    return qmrt::memory::size_buffer(buf, size);
+}
+
+QMRT_EXPORT void buf_push(bounded_buf *buf, char byte) {
+    qmrt::memory::push(buf, byte);
+}
+
+QMRT_EXPORT void buf_concat(bounded_buf *dst, const char *src, uint64_t len) {
+    qmrt::memory::append(dst, src, len);
+}
+
+QMRT_EXPORT char *buf_tostr(const bounded_buf *buf) {
+    return qmrt::memory::to_text(buf);
+}
