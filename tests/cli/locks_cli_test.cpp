@@ -87,8 +87,8 @@ TEST(LocksCommand, NamesThePairLockAsOneMergedRange) {
     Holder pair({"1"});
     ASSERT_TRUE(pair.holding());
     Finished shown = run(tool, {"locks"});
-    EXPECT_NE(shown.out.find(row("1-201", pair.pid(),
-                                 "tovrasel/kinsoret; run-program range (bytes 2-201)")),
+    EXPECT_NE(shown.out.find(
+                  row("1-201", pair.pid(), "tovrasel/kinsoret; run-program range (bytes 2-201)")),
               std::string::npos)
         << shown.out;
 
@@ -119,7 +119,8 @@ TEST(ByteMap, NamesEveryKindOfRange) {
         {0, 0, "Pelmarin"},
         {1, 1, "tovrasel/kinsoret"},
         {1, 201, "tovrasel/kinsoret; run-program range (bytes 2-201)"},
-        {0, 202, "Pelmarin; tovrasel/kinsoret; run-program range (bytes 2-201); user slot 57, place 1"},
+        {0, 202,
+         "Pelmarin; tovrasel/kinsoret; run-program range (bytes 2-201); user slot 57, place 1"},
         {30, 30, "user slot 0, place 0"},
         {201, 203, "user slot 57, places 0-2"},
         {31, 35, "user slots 0 (place 1) to 1 (place 2)"},

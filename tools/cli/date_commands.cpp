@@ -95,7 +95,8 @@ void add_date_commands(CLI::App &app, Action &action) {
     });
 
     CLI::App *leap = date->add_subcommand(
-        "leap", "Whether the date is 29 February of a leap year: prints 1 (status 0) or 0 (status 1)");
+        "leap",
+        "Whether the date is 29 February of a leap year: prints 1 (status 0) or 0 (status 1)");
     add_parts_operands(leap, *args);
     leap->callback([args, &action] {
         action = [args] {
@@ -118,9 +119,8 @@ void add_now_command(CLI::App &app, Action &action) {
         "  0 02152024   1 09:07:09   2 15/02/2024 21:07:09   3 Thu Feb 15   4 02/15/2024\n"
         "  5 15022024   6 Thu Feb 15 21:07   7 15022024   8 2024-02-15\n"
         "--time prints (hour + 10) * 10000 + minute * 100 + second, e.g. 310709.");
-    CLI::Option *code =
-        now->add_option("CODE", args->code, "layout of the text, 0..8 (default 8)")
-            ->check(CLI::Range(0, 8));
+    CLI::Option *code = now->add_option("CODE", args->code, "layout of the text, 0..8 (default 8)")
+                            ->check(CLI::Range(0, 8));
     now->add_flag("--time", args->time, "print the time of day as an integer instead")
         ->excludes(code);
     now->callback([args, &action] {

@@ -70,9 +70,7 @@ void add_http_commands(CLI::App &app, Action &action) {
         "the library's fatal report on standard error and an abort (status 134 in a shell):\n"
         "that is how the library's fetch behaves, not a fault of this tool. The HTTP status\n"
         "is not looked at: an error page is printed like any body.");
-    fetch_command->callback([url, &action] {
-        action = [url] { return fetch(*url); };
-    });
+    fetch_command->callback([url, &action] { action = [url] { return fetch(*url); }; });
 
     struct CallArgs {
         std::string request;
@@ -80,19 +78,21 @@ void add_http_commands(CLI::App &app, Action &action) {
     };
     auto args = std::make_shared<CallArgs>();
     CLI::App *call_command = app.add_subcommand(
-        "call", "Exchange with the suite's web service: POST a JSON request, print values of the reply");
-    call_command->add_option("REQUEST", args->request,
-                             "the JSON request text, @FILE for a file, or - for standard input")
+        "call",
+        "Exchange with the suite's web service: POST a JSON request, print values of the reply");
+    call_command
+        ->add_option("REQUEST", args->request,
+                     "the JSON request text, @FILE for a file, or - for standard input")
         ->required();
     call_command->add_option("KEY", args->keys, "keys to read from the reply, one value a line");
     call_command->footer(
-        "The service endpoint is fixed when the library is built: " QMRT_SERVICE_URL "\n"
+        "The service endpoint is fixed when the library is built: " QMRT_SERVICE_URL
+        "\n"
         "Every step of the exchange is appended to \"debug2\" in the working directory.\n"
         "Values longer than 63 characters are refused. On failure the library's message\n"
         "goes to standard error and the status is 1.");
-    call_command->callback([args, &action] {
-        action = [args] { return call(args->request, args->keys); };
-    });
+    call_command->callback(
+        [args, &action] { action = [args] { return call(args->request, args->keys); }; });
 }
 
 }  // namespace qmrt::cli

@@ -50,8 +50,8 @@ std::string read_text(std::string_view path) {
         text.append(chunk, static_cast<std::size_t>(got));
     }
     if (auto zero = text.find('\0'); zero != std::string::npos)
-        throw UsageError(shown_name(path) + " holds a zero byte at offset " +
-                         std::to_string(zero) + "; a JSON text cannot contain one");
+        throw UsageError(shown_name(path) + " holds a zero byte at offset " + std::to_string(zero) +
+                         "; a JSON text cannot contain one");
     return text;
 }
 

@@ -94,10 +94,10 @@ int print_tokens(const std::string &path, std::size_t width) {
         if (token.end < 0) {
             shown = "(still open)";
         } else {
-            shown = cell_text(std::string_view(text).substr(
-                                  static_cast<std::size_t>(token.start),
-                                  static_cast<std::size_t>(token.end - token.start)),
-                              width);
+            shown = cell_text(
+                std::string_view(text).substr(static_cast<std::size_t>(token.start),
+                                              static_cast<std::size_t>(token.end - token.start)),
+                width);
         }
         std::printf("%5zu  %-9s %7d %7d %5d  %s\n", i, kind, token.start, token.end, token.size,
                     shown.c_str());
@@ -159,7 +159,10 @@ void add_json_commands(CLI::App &app, Action &action) {
 
     auto get_operands = std::make_shared<std::vector<std::string>>();
     CLI::App *get = json->add_subcommand("get", "Values of keys in a JSON text, one a line");
-    get->add_option("OPERANDS", *get_operands, "[FILE|-] KEY...")->required()->expected(1, -1);
+    get->add_option("KEY", *get_operands,
+                    "[FILE|-] KEY...: the JSON file (- or none: standard input), then the keys")
+        ->required()
+        ->expected(1, -1);
     get->footer(
         "With one operand, it is the key and the text is read from standard input.\n"
         "The value of a key is the token after the first string equal to it, at any depth:\n"

@@ -38,22 +38,22 @@ struct Outcome {
 Outcome outcome_of(int32_t code, int32_t result, int16_t slot, bool wt) {
     if (wt && code != 2) return {true, "g_wt set: lock files opened, nothing locked or tested"};
     switch (code) {
-    case 0:
-        return {true, "Pelmarin lock taken"};
-    case 1:
-        return {true, "tovrasel/kinsoret pair lock taken with the run-program range"};
-    case 2:
-        if (result == -2) return {false, "user slot " + std::to_string(slot) + " is full"};
-        if (slot < 0) return {true, "tovrasel/kinsoret is not running; no slot byte asked for"};
-        return {true, "slot byte taken, g_usernum = " + std::to_string(g_usernum)};
-    case 5:
-        if (result == 1) return {true, "joined the verify set"};
-        return {false, "could not join the verify set"};
-    case 6:
-        if (result == 1) return {false, "another process is in the verify set"};
-        return {true, "no other process is in the verify set"};
-    default:
-        return {true, "no operation of its own: lock files opened"};
+        case 0:
+            return {true, "Pelmarin lock taken"};
+        case 1:
+            return {true, "tovrasel/kinsoret pair lock taken with the run-program range"};
+        case 2:
+            if (result == -2) return {false, "user slot " + std::to_string(slot) + " is full"};
+            if (slot < 0) return {true, "tovrasel/kinsoret is not running; no slot byte asked for"};
+            return {true, "slot byte taken, g_usernum = " + std::to_string(g_usernum)};
+        case 5:
+            if (result == 1) return {true, "joined the verify set"};
+            return {false, "could not join the verify set"};
+        case 6:
+            if (result == 1) return {false, "another process is in the verify set"};
+            return {true, "no other process is in the verify set"};
+        default:
+            return {true, "no operation of its own: lock files opened"};
     }
 }
 
@@ -64,8 +64,9 @@ void print_own_locks() {
         return;
     }
     for (const LockReport &lock : own)
-        std::printf("holds %s byte %s: %s\n", lock.file.c_str(), lock.bytes.c_str(),
-                    lock.meaning.c_str());
+        std::printf("holds %s %s %s: %s\n", lock.file.c_str(),
+                    lock.bytes.find('-') == std::string::npos ? "byte" : "bytes",
+                    lock.bytes.c_str(), lock.meaning.c_str());
 }
 
 // Keeps the process, and so its locks, until an interrupt, hang-up or termination.
@@ -128,11 +129,13 @@ void add_lock_commands(CLI::App &app, Action &action) {
     auto args = std::make_shared<LockArgs>();
     CLI::App *lock_command = app.add_subcommand(
         "lock", "Run a lock operation in the working directory and print its result");
-    lock_command->add_option("CODE", args->code,
-                             "0 Pelmarin, 1 tovrasel/kinsoret pair, 2 user slot, 5 verify "
-                             "join, 6 verify test; other codes only open the files")
+    lock_command
+        ->add_option("CODE", args->code,
+                     "0 Pelmarin, 1 tovrasel/kinsoret pair, 2 user slot, 5 verify "
+                     "join, 6 verify test; other codes only open the files")
         ->required();
-    lock_command->add_option("--slot", args->slot, "user slot for code 2 (default 0; negative: none)");
+    lock_command->add_option("--slot", args->slot,
+                             "user slot for code 2 (default 0; negative: none)");
     lock_command->add_flag("--wt", args->wt, "set g_wt: every code but 2 only opens its files");
     lock_command->add_flag("--hold", args->hold,
                            "keep the locks until interrupted (Ctrl-C, SIGTERM), to reproduce a "
@@ -141,9 +144,7 @@ void add_lock_commands(CLI::App &app, Action &action) {
         "Status 0 when the operation got what it asked for; 1 when it was refused (the\n"
         "library's message is on standard output), the slot was full, code 5 could not join,\n"
         "or code 6 found another member. The locks last as long as this process.");
-    lock_command->callback([args, &action] {
-        action = [args] { return lock(*args); };
-    });
+    lock_command->callback([args, &action] { action = [args] { return lock(*args); }; });
 
     CLI::App *locks_command = app.add_subcommand(
         "locks", "Who holds what in .LOCK and .VF_LOCK of the working directory");

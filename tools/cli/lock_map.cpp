@@ -121,8 +121,10 @@ std::string describe_basic_range(off_t first, std::optional<off_t> last) {
         parts.emplace_back("run-program range (bytes 2-201)");
         next = run_range_last + 1;
     } else if (next < map::slot_base && (!last || next <= *last)) {
-        const off_t part_last = last ? std::min<off_t>(*last, map::slot_base - 1) : map::slot_base - 1;
-        parts.push_back("part of the run-program range (bytes " + bytes_text(next, part_last) + ")");
+        const off_t part_last =
+            last ? std::min<off_t>(*last, map::slot_base - 1) : map::slot_base - 1;
+        parts.push_back("part of the run-program range (bytes " + bytes_text(next, part_last) +
+                        ")");
         next = map::slot_base;
     }
     if (!last) {

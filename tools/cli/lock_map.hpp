@@ -20,8 +20,8 @@ struct HeldRange {
     unsigned major = 0;
     unsigned minor = 0;
     unsigned long inode = 0;
-    off_t first = 0;                 // first byte held
-    std::optional<off_t> last;       // last byte held; none: to the end of the file
+    off_t first = 0;            // first byte held
+    std::optional<off_t> last;  // last byte held; none: to the end of the file
 };
 
 // The held locks of a /proc/locks text; lines it cannot read are skipped.

@@ -2,6 +2,8 @@
 // and operators.
 #include <cstdio>
 #include <exception>
+#include <string>
+#include <string_view>
 
 #include "commands.hpp"
 
@@ -11,6 +13,23 @@ constexpr const char *footer =
     "Exit status: 0 on success, 1 when the service says no (invalid date, key not found,\n"
     "exchange failed, lock refused), 2 on a usage error. Files the library writes\n"
     "(\"debug2\", the lock files) land in the working directory.";
+
+// CLI11 reports a mistyped subcommand only as a missing one; name it instead.
+std::string unknown_subcommand(CLI::App &app, int argc, char **argv) {
+    CLI::App *current = &app;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (arg.empty() || arg.front() == '-') return {};
+        if (current->get_subcommands({}).empty()) return {};
+        CLI::App *next = nullptr;
+        for (CLI::App *sub : current->get_subcommands({}))
+            if (sub->get_name() == arg) next = sub;
+        if (next == nullptr)
+            return "unknown subcommand " + std::string(arg) + " of " + current->get_name();
+        current = next;
+    }
+    return {};
+}
 
 int run(int argc, char **argv) {
     using namespace qmrt::cli;
@@ -25,6 +44,10 @@ int run(int argc, char **argv) {
     add_http_commands(app, action);
     add_lock_commands(app, action);
 
+    if (std::string unknown = unknown_subcommand(app, argc, argv); !unknown.empty()) {
+        std::fprintf(stderr, "qmrt: %s (see --help)\n", unknown.c_str());
+        return usage;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp &help) {
