@@ -95,6 +95,7 @@ int lock(const LockArgs &args) {
     g_wt = args.wt ? 1 : 0;
     g_slotnum = args.slot;
     std::fflush(stdout);
+    if (::on_exit(on_refusal, nullptr) != 0) throw UsageError("cannot watch for a refusal");
     operation_running = true;
     const int32_t result = DQ_LOCKING(args.code);
     operation_running = false;
@@ -123,8 +124,6 @@ int list_locks() {
 }  // namespace
 
 void add_lock_commands(CLI::App &app, Action &action) {
-    static bool handler_installed = ::on_exit(on_refusal, nullptr) == 0;
-    (void)handler_installed;
 
     auto args = std::make_shared<LockArgs>();
     CLI::App *lock_command = app.add_subcommand(
