@@ -1,0 +1,229 @@
+// The reference service as developers run it: the real binary on a free port, its routes
+// seen through libcurl, its log, its own certificate files, and its stop on a signal.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "curl_request.hpp"
+#include "files.hpp"
+#include "scratch_dir.hpp"
+#include "self_signed.hpp"
+
+extern char **environ;
+
+namespace qmrt::test {
+namespace {
+
+using nlohmann::json;
+
+// qmrt-service as a child process, its standard error in a file. Construction returns
+// once the service printed the address it listens on.
+class ServiceProcess {
+public:
+    explicit ServiceProcess(const std::filesystem::path &log,
+                            std::vector<std::string> options = {"--port", "0"}) {
+        std::vector<std::string> args{QMRT_SERVICE_BINARY};
+        args.insert(args.end(), options.begin(), options.end());
+        std::vector<char *> argv;
+        for (std::string &arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+
+        int out[2];
+        if (pipe(out) != 0) throw std::runtime_error("pipe failed");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        posix_spawn_file_actions_addclose(&actions, out[1]);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, log.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        if (spawned != 0) {
+            close(out[0]);
+            throw std::runtime_error("cannot start " + args[0]);
+        }
+        startup_line_ = read_line(out[0]);
+        close(out[0]);
+        std::smatch port;
+        if (!std::regex_match(
+                startup_line_, port,
+                std::regex(R"(qmrt-service listening on https://127\.0\.0\.1:(\d+)/service)")))
+            return;  // port_ stays 0; the test reports the line
+        port_ = std::stoi(port[1]);
+    }
+    ServiceProcess(const ServiceProcess &) = delete;
+    ServiceProcess &operator=(const ServiceProcess &) = delete;
+    ~ServiceProcess() {
+        if (pid_ > 0) stop(SIGKILL);
+    }
+
+    int port() const { return port_; }
+    const std::string &startup_line() const { return startup_line_; }
+    std::string url(const std::string &path) const {
+        return "https://127.0.0.1:" + std::to_string(port_) + path;
+    }
+
+    // Sends the signal and returns the wait status.
+    int stop(int signal) {
+        kill(pid_, signal);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return status;
+    }
+
+private:
+    // The first line of the child's output, waiting at most 30 s (sanitized builds start
+    // slowly); empty if none came.
+    static std::string read_line(int fd) {
+        std::string line;
+        char c;
+        pollfd ready{fd, POLLIN, 0};
+        while (poll(&ready, 1, 30000) == 1 && read(fd, &c, 1) == 1 && c != '\n') line += c;
+        return line;
+    }
+
+    pid_t pid_ = -1;
+    int port_ = 0;
+    std::string startup_line_;
+};
+
+// A JSON object of exactly `size` bytes.
+std::string object_of_size(std::size_t size) {
+    return R"({"pad":")" + std::string(size - 10, 'x') + R"("})";
+}
+
+struct RouteCase {
+    const char *name;
+    std::string method;
+    std::string path;
+    std::string body;
+    long status;
+    const char *reply_status;  // the reply's "status" member
+};
+
+class ServiceRoutes : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        scratch_ = new ScratchDir;
+        service_ = new ServiceProcess(scratch_->path() / "service.log");
+        ASSERT_NE(service_->port(), 0) << service_->startup_line();
+    }
+    static void TearDownTestSuite() {
+        delete service_;
+        delete scratch_;
+    }
+    static ScratchDir *scratch_;
+    static ServiceProcess *service_;
+};
+ScratchDir *ServiceRoutes::scratch_ = nullptr;
+ServiceProcess *ServiceRoutes::service_ = nullptr;
+
+TEST_F(ServiceRoutes, AnswerWithStatusAndJsonBody) {
+    const std::size_t mib = 1024 * 1024;
+    const RouteCase cases[] = {
+        {"object", "POST", "/service", R"({"a":"1","n":2})", 200, "OK"},
+        {"empty object", "POST", "/service", "{}", 200, "OK"},
+        {"1 MiB object", "POST", "/service", object_of_size(mib), 200, "OK"},
+        {"array", "POST", "/service", "[1,2]", 400, "ERROR"},
+        {"not JSON", "POST", "/service", "a=1", 400, "ERROR"},
+        {"empty body", "POST", "/service", "", 400, "ERROR"},
+        {"over 1 MiB", "POST", "/service", object_of_size(mib + 1), 413, "ERROR"},
+        {"GET", "GET", "/service", "", 405, "ERROR"},
+        {"PUT", "PUT", "/service", "{}", 405, "ERROR"},
+        {"DELETE", "DELETE", "/service", "", 405, "ERROR"},
+        {"health", "GET", "/health", "", 200, "OK"},
+        {"unknown path", "GET", "/nowhere", "", 404, "ERROR"},
+    };
+    for (const RouteCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        CurlResult got = curl_request(service_->url(c.path),
+                                      {c.method, c.body, {"Content-Type: application/json"}, {}});
+        ASSERT_EQ(got.code, CURLE_OK);
+        EXPECT_EQ(got.status, c.status);
+        json reply = json::parse(got.body, nullptr, false);
+        ASSERT_TRUE(reply.is_object()) << got.body;
+        EXPECT_EQ(reply.value("status", ""), c.reply_status);
+        if (c.status >= 400) {
+            EXPECT_TRUE(reply.contains("message")) << got.body;
+        }
+    }
+}
+
+TEST_F(ServiceRoutes, EchoesEveryMemberAndAddsServedAt) {
+    CurlResult got = curl_request(service_->url("/service"),
+                                  {"POST",
+                                   R"({"a":"1","nested":{"x":[1,"y"]},"status":"mine"})",
+                                   {"Accept: application/json", "Content-Type: application/json"},
+                                   {}});
+    ASSERT_EQ(got.status, 200);
+    json reply = json::parse(got.body);
+    EXPECT_EQ(reply["a"], "1");
+    EXPECT_EQ(reply["nested"], json::parse(R"({"x":[1,"y"]})"));
+    EXPECT_EQ(reply["status"], "OK");
+    EXPECT_TRUE(std::regex_match(reply["served_at"].get<std::string>(),
+                                 std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)")))
+        << reply["served_at"];
+    EXPECT_EQ(reply.size(), 4u);
+}
+
+TEST(Service, StopsCleanlyOnSignalAfterLoggingEachRequest) {
+    for (int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        ScratchDir scratch;
+        ServiceProcess service(scratch.path() / "service.log");
+        ASSERT_NE(service.port(), 0) << service.startup_line();
+        curl_request(service.url("/health"));
+        curl_request(service.url("/service"), {"POST", "[]", {}, {}});
+
+        int status = service.stop(signal);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        std::string log = read_file(scratch.path() / "service.log");
+        EXPECT_TRUE(std::regex_search(log, std::regex(R"(.* GET /health 200 \d+\n)"))) << log;
+        EXPECT_TRUE(std::regex_search(log, std::regex(R"(.* POST /service 400 \d+\n)"))) << log;
+    }
+}
+
+TEST(Service, RefusesToStartOnAPortAlreadyServed) {
+    ScratchDir scratch;
+    ServiceProcess first(scratch.path() / "first.log");
+    ASSERT_NE(first.port(), 0) << first.startup_line();
+
+    ServiceProcess second(scratch.path() / "second.log", {"--port", std::to_string(first.port())});
+    EXPECT_EQ(second.startup_line(), "");
+    int status = second.stop(SIGTERM);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_NE(read_file(scratch.path() / "second.log").find("cannot listen"), std::string::npos);
+}
+
+TEST(Service, ServesWithGivenCertificateThatClientsCanVerify) {
+    ScratchDir scratch;
+    tls::Credentials made = tls::make_self_signed(1);
+    std::ofstream(scratch.path() / "cert.pem") << tls::certificate_pem(*made.cert);
+    std::ofstream(scratch.path() / "key.pem") << tls::private_key_pem(*made.key);
+    ServiceProcess service(scratch.path() / "service.log",
+                           {"--port", "0", "--cert", (scratch.path() / "cert.pem").string(),
+                            "--key", (scratch.path() / "key.pem").string()});
+    ASSERT_NE(service.port(), 0) << service.startup_line();
+
+    CurlRequest verified{"GET", "", {}, (scratch.path() / "cert.pem").string()};
+    CurlResult got = curl_request(service.url("/health"), verified);
+    EXPECT_EQ(got.code, CURLE_OK);
+    EXPECT_EQ(got.status, 200);
+}
+
+}  // namespace
+}  // namespace qmrt::test

@@ -1,0 +1,78 @@
+// An HTTPS server on 127.0.0.1 for the HTTP client's tests: it listens on a free port for
+// the lifetime of the object, answers with scripted replies, including the awkward ones a
+// real service produces only by accident (chunks of given sizes, a connection dropped
+// half-way through the body), and records every request it received.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace qmrt::test {
+
+struct HttpsReply {
+    int status = 200;
+    std::string body;
+    std::string content_type = "application/json";
+    // Non-empty: the body goes with chunked transfer encoding, one chunk per size, each
+    // written and flushed on its own so the client receives them as separate writes.
+    // Bytes beyond the sizes' sum follow as one last chunk; zero sizes are skipped.
+    std::vector<std::size_t> chunks;
+    // Set: Content-Length declares the whole body, this many bytes are sent, then the
+    // connection is dropped.
+    std::optional<std::size_t> cut_after;
+    // Non-empty: sent as the Location header.
+    std::string location;
+
+    static HttpsReply json(std::string body, int status = 200);
+    static HttpsReply text(std::string body, int status, std::string content_type = "text/plain");
+    static HttpsReply chunked(std::string body, std::vector<std::size_t> sizes);
+    static HttpsReply redirect(std::string location, int status = 302);
+    static HttpsReply cut(std::string body, std::size_t sent);
+};
+
+struct RecordedRequest {
+    std::string method;
+    std::string path;
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+
+    // The first header of that name, whatever its case.
+    std::optional<std::string> header(std::string_view name) const;
+};
+
+class HttpsTestServer {
+public:
+    // Listening and ready when the constructor returns; throws std::runtime_error if not.
+    HttpsTestServer();
+    ~HttpsTestServer();
+    HttpsTestServer(const HttpsTestServer &) = delete;
+    HttpsTestServer &operator=(const HttpsTestServer &) = delete;
+
+    int port() const;
+    // "https://127.0.0.1:PORT" followed by path.
+    std::string url(std::string_view path = "/") const;
+
+    // The reply to every request for path, whatever the method.
+    void on(const std::string &path, HttpsReply reply);
+    // Queued replies, each answering exactly one request for any path before per-path
+    // replies apply. A path with neither answers 404 "no reply for PATH".
+    void next_reply(HttpsReply reply);
+
+    // Every request received so far, in order of arrival.
+    std::vector<RecordedRequest> requests() const;
+
+    // Stops listening and waits for the server's threads; afterwards connections to
+    // port() are refused. Called by the destructor; calling it twice is harmless.
+    void stop();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qmrt::test

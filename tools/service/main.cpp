@@ -1,0 +1,195 @@
+// qmrt-service: the reference web service for developers and the demo. It answers the
+// library's POST exchange over HTTPS: every member of the request comes back with
+// "status" and "served_at" added, so a caller can read any key it sent.
+#include <httplib.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/socket.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+
+#include "self_signed.hpp"
+
+namespace {
+
+// Members keep the order the client sent them in, which makes replies easy to compare.
+using Json = nlohmann::ordered_json;
+
+constexpr std::size_t max_body = 1024 * 1024;
+
+std::string local_time_text() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+void reply_json(httplib::Response &res, int status, const Json &body) {
+    res.status = status;
+    // Invalid UTF-8 cannot come from the parser, but a reply must never throw.
+    res.set_content(body.dump(-1, ' ', false, Json::error_handler_t::replace), "application/json");
+}
+
+Json error_body(const std::string &message) {
+    return Json{{"status", "ERROR"}, {"message", message}};
+}
+
+const char *reason_of(int status) {
+    switch (status) {
+        case 400:
+            return "bad request";
+        case 404:
+            return "no such path; the service is POST /service";
+        // The HTTP layer also caps form-encoded bodies (curl -d without a content type) at
+        // 8 KiB, below the service's own 1 MiB.
+        case 413:
+            return "body too large";
+        default:
+            return "request failed";
+    }
+}
+
+void serve(const httplib::Request &req, httplib::Response &res) {
+    Json request;
+    try {
+        request = Json::parse(req.body);
+    } catch (const Json::parse_error &e) {
+        reply_json(res, 400, error_body(std::string("body is not JSON: ") + e.what()));
+        return;
+    }
+    if (!request.is_object()) {
+        reply_json(res, 400, error_body("body is not a JSON object"));
+        return;
+    }
+    // The service's own members win over members of the same name in the request.
+    request["status"] = "OK";
+    request["served_at"] = local_time_text();
+    reply_json(res, 200, request);
+}
+
+void install_routes(httplib::Server &server) {
+    server.set_payload_max_length(max_body);
+    server.Post("/service", serve);
+    server.Get("/health", [](const httplib::Request &, httplib::Response &res) {
+        reply_json(res, 200, Json{{"status", "OK"}});
+    });
+
+    auto not_allowed = [](const httplib::Request &req, httplib::Response &res) {
+        res.set_header("Allow", "POST");
+        reply_json(res, 405, error_body("method " + req.method + " not allowed, use POST"));
+    };
+    server.Get("/service", not_allowed);  // HEAD is routed here too
+    server.Put("/service", not_allowed);
+    server.Patch("/service", not_allowed);
+    server.Delete("/service", not_allowed);
+    server.Options("/service", not_allowed);
+
+    // Errors the library decides itself (404, 413, 400 on a malformed request) come with
+    // an empty body: give them the same JSON shape as the service's own errors.
+    server.set_error_handler([](const httplib::Request &, httplib::Response &res) {
+        if (!res.body.empty()) return;
+        reply_json(res, res.status, error_body(reason_of(res.status)));
+    });
+
+    // Worker threads log concurrently: one fprintf per line keeps lines whole.
+    server.set_logger([](const httplib::Request &req, const httplib::Response &res) {
+        std::fprintf(stderr, "%s %s:%d %s %s %d %zu\n", local_time_text().c_str(),
+                     req.remote_addr.c_str(), req.remote_port, req.method.c_str(), req.path.c_str(),
+                     res.status, res.body.size());
+    });
+}
+
+std::unique_ptr<httplib::SSLServer> make_server(const std::string &cert, const std::string &key) {
+    if (!cert.empty()) return std::make_unique<httplib::SSLServer>(cert.c_str(), key.c_str());
+    // SSLServer takes its own references to the pair, so ours may go at the end of scope.
+    qmrt::tls::Credentials made = qmrt::tls::make_self_signed();
+    return std::make_unique<httplib::SSLServer>(made.cert.get(), made.key.get());
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    CLI::App app{"Reference HTTPS web service for the qmrt library's POST exchange"};
+    std::string host = "127.0.0.1";
+    int port = 8443;
+    std::string cert, key;
+    app.add_option("--host", host, "Address to listen on")->capture_default_str();
+    app.add_option("--port", port, "Port to listen on; 0 picks a free one")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 65535));
+    auto *cert_opt = app.add_option("--cert", cert, "PEM certificate (default: self-signed)")
+                         ->check(CLI::ExistingFile);
+    auto *key_opt =
+        app.add_option("--key", key, "PEM private key of --cert")->check(CLI::ExistingFile);
+    cert_opt->needs(key_opt);
+    key_opt->needs(cert_opt);
+    CLI11_PARSE(app, argc, argv);
+
+    // SIGINT and SIGTERM are blocked in every thread (the server's workers inherit the
+    // mask) and taken synchronously by one watcher thread, which may then call stop().
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
+    std::unique_ptr<httplib::SSLServer> server;
+    try {
+        server = make_server(cert, key);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "qmrt-service: %s\n", e.what());
+        return 1;
+    }
+    if (!server->is_valid()) {
+        std::fprintf(stderr, "qmrt-service: cannot set up TLS with %s and %s\n", cert.c_str(),
+                     key.c_str());
+        return 1;
+    }
+    install_routes(*server);
+    // The library's default also sets SO_REUSEPORT, which lets a second service start on
+    // a port already served and share its connections unnoticed: keep only SO_REUSEADDR.
+    server->set_socket_options([](int sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+
+    int bound =
+        port == 0 ? server->bind_to_any_port(host) : (server->bind_to_port(host, port) ? port : -1);
+    if (bound < 0) {
+        std::fprintf(stderr, "qmrt-service: cannot listen on %s port %d\n", host.c_str(), port);
+        return 1;
+    }
+    port = bound;
+    std::printf("qmrt-service listening on https://%s:%d/service\n", host.c_str(), port);
+    std::fflush(stdout);
+
+    std::atomic<bool> finished{false};
+    std::thread watcher([&] {
+        int signal = 0;
+        sigwait(&stop_signals, &signal);
+        if (finished) return;
+        std::fprintf(stderr, "qmrt-service: stopping on signal %d\n", signal);
+        // stop() does nothing until the accept loop runs: repeat until it has ended.
+        while (!finished) {
+            server->stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+
+    bool ok = server->listen_after_bind();
+    finished = true;
+    pthread_kill(watcher.native_handle(), SIGTERM);  // wakes the watcher if still waiting
+    watcher.join();
+    return ok ? 0 : 1;
+}
