@@ -1,20 +1,25 @@
 // qmrt call: the exchange with the service, run by the test-only variant of the tool
-// whose endpoint the test chooses.
+// whose endpoint the test chooses: the HTTPS test server, or a port nobody listens on.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "files.hpp"
+#include "https_test_server.hpp"
 #include "scratch_dir.hpp"
 #include "subprocess.hpp"
 
 namespace {
 
 using qmrt::test::Finished;
+using qmrt::test::HttpsReply;
+using qmrt::test::HttpsTestServer;
 using qmrt::test::run;
 using qmrt::test::ScratchDir;
 
@@ -52,6 +57,47 @@ private:
     int fd_;
     int port_ = 0;
 };
+
+TEST(Call, PrintsValuesOfTheReplyOrTheLibrarysRefusal) {
+    const std::string reply = R"({"status":"OK","id":"A-1","n":{"x":1},"e":""})";
+    struct Exchange {
+        std::vector<std::string> args;  // after "call"
+        std::string input;
+        std::string request;  // the body the service must receive
+        std::string out;
+        int status;
+        std::string err;
+    };
+    const Exchange exchanges[] = {
+        {{"@request.json", "id", "status", "n", "e"},
+         "",
+         R"({"from":"file"})",
+         "A-1\nOK\n{\"x\":1}\n\n",
+         0,
+         ""},
+        {{"-", "id"}, R"({"from":"stdin"})", R"({"from":"stdin"})", "A-1\n", 0, ""},
+        {{R"({"from":"text"})"}, "", R"({"from":"text"})", "", 0, ""},
+        {{"{}", "id", "absent"}, "", "{}", "", 1, "qmrt: gagal, jawaban server: " + reply + "\n"},
+    };
+    for (const Exchange &exchange : exchanges) {
+        ScratchDir dir;
+        std::ofstream("request.json") << R"({"from":"file"})";
+        HttpsTestServer server;
+        server.on("/service", HttpsReply::json(reply));
+        Endpoint endpoint(server.url("/service"));
+        std::vector<std::string> args{"call"};
+        args.insert(args.end(), exchange.args.begin(), exchange.args.end());
+        Finished got = run(hooked_tool, args, exchange.input);
+
+        EXPECT_EQ(got.out, exchange.out) << exchange.args.front();
+        EXPECT_EQ(got.status, exchange.status) << exchange.args.front();
+        EXPECT_EQ(got.err, exchange.err);
+        const auto requests = server.requests();
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests[0].method, "POST");
+        EXPECT_EQ(requests[0].body, exchange.request);
+    }
+}
 
 TEST(Call, NoServiceIsANoWithTheTraceLeftInDebug2) {
     ScratchDir dir;
