@@ -1,5 +1,5 @@
-/* HTTP JSON client: a GET fetch of a JSON document and the POST exchange with the
- * suite's web service, traced in "debug2". */
+/* HTTP JSON client on libcurl: a GET fetch of a JSON document, and the POST exchange with
+ * the suite's web service, every step of which is traced in "debug2". Single-threaded. */
 #ifndef QMRT_HTTP_H
 #define QMRT_HTTP_H
 
@@ -12,14 +12,43 @@ extern "C" {
 
 #define QM_VALUE_SIZE 64 /* the value cell: 63 characters and the terminator */
 
+/* The latest reply of the exchange: g_birt_size bytes at g_birt_temp, always followed by
+ * a zero byte, so the reply reads as a text. Kept until the next exchange starts. */
 extern char *g_birt_temp;
 extern int32_t g_birt_size;
 
+/* Fetches url by GET (header "Accept: application/json", redirects not followed, any
+ * HTTP status accepted) and returns the body as a new malloc'd text; the caller frees
+ * it. A body holding a zero byte is returned whole, but reads as a text up to that zero.
+ * Every failure is fatal: "curl_easy_perform failed: <reason>" for a failed transfer,
+ * "curl != NULL" (json_fetch) and the bounded-buffer reports for resources. */
 char *json_fetch(const char *url);
+
+/* The fetch's write callback: appends the chunk to the bounded_buf given as buffer,
+ * first growing it by exactly the room missing. Returns size * count. */
 size_t fetch_data(void *data, size_t size, size_t count, void *buffer);
 
-/* keys: NULL-terminated list; values[i]: the caller's buffer of QM_VALUE_SIZE bytes */
+/* Posts request (a JSON text of at most 34999 characters) to the service endpoint fixed
+ * at build time, with "Accept" and "Content-Type: application/json", and reads the value
+ * of each key of the NULL-terminated list keys from the reply into values[i], the
+ * caller's buffer of QM_VALUE_SIZE bytes. g_timesec receives the second of the call.
+ * Returns 0 when every value was read, -1 otherwise, never ending the process:
+ *   - no reply at all (no connection, TLS failure): -1, qm_errstr unchanged;
+ *   - a key missing from the reply: "gagal, jawaban server: <reply>" in qm_errstr (cut
+ *     to its 500 bytes), and in the trace when it is the first key;
+ *   - a value longer than 63 characters: "gagal, nilai \"<key>\" terlalu panjang (N > 63)"
+ *     the same way; nothing is written to its buffer;
+ *   - a request longer than 34999 characters: refused before anything is sent, with
+ *     "gagal, permintaan terlalu panjang (N > 34999)" in qm_errstr and the trace, and the
+ *     previous reply left in place.
+ * A reply cut short is still read as far as it came. Values read before a failure are
+ * already in their buffers. */
 int32_t QM_callService(const char *request, const char *const keys[], char *values[]);
+
+/* The exchange's write callback: replaces the reply block by a zero-filled block of the
+ * suite's rounded size holding every byte so far. Returns size * count, or (size_t)-1,
+ * which makes libcurl abort the transfer, when no memory is left or the reply would pass
+ * 2147483647 bytes; the reply block is then unchanged. */
 size_t writefunction(void *data, size_t size, size_t count, void *user);
 
 #ifdef __cplusplus

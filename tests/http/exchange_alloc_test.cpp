@@ -1,0 +1,71 @@
+// The exchange when memory runs out while the reply arrives: this binary defines calloc
+// itself (the static library's calls bind to it) and refuses large blocks on demand,
+// as an exhausted heap would refuse the growing reply block.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "files.hpp"
+#include "http/http.hpp"
+#include "https_test_server.hpp"
+#include "qmrt/diag.h"
+#include "qmrt/http.h"
+#include "qmrt/memory.h"
+#include "scratch_dir.hpp"
+
+extern "C" void *__libc_calloc(std::size_t count, std::size_t size);
+
+namespace {
+
+std::size_t refuse_from = 0;  // 0: refuse nothing
+
+}  // namespace
+
+extern "C" void *calloc(std::size_t count, std::size_t size) noexcept {
+    if (refuse_from != 0 && count * size >= refuse_from) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return __libc_calloc(count, size);
+}
+
+namespace {
+
+using qmrt::test::HttpsReply;
+
+TEST(ExchangeOutOfMemory, GrowthFailureAbortsTheTransferWithAWriteError) {
+    qmrt::test::ScratchDir dir;
+    qmrt::test::HttpsTestServer server;
+    const std::string body = R"({"a":"1","pad":")" + std::string(200000, 'p') + R"(","z":"2"})";
+    server.on("/service", HttpsReply::json(body));
+    qmrt::http::set_endpoint(server.url("/service"));
+
+    const char *keys[] = {"z", nullptr};
+    char cell[QM_VALUE_SIZE] = "untouched";
+    char *values[] = {cell};
+    testing::internal::CaptureStdout();
+    refuse_from = 65536;
+    const int32_t result = QM_callService("{}", keys, values);
+    refuse_from = 0;
+    std::fflush(stdout);
+    const std::string out = testing::internal::GetCapturedStdout();
+
+    EXPECT_EQ(result, -1);
+    EXPECT_STREQ(cell, "untouched");
+    EXPECT_NE(out.find(", errno = 12\n"), std::string::npos) << out;
+    EXPECT_EQ(out.rfind("memory habis untuk  1 x ", 0), 0u) << out;
+    EXPECT_NE(qmrt::test::read_file("debug2").find("res = 23\n"), std::string::npos);
+    // What arrived before the refusal is kept whole and still terminated.
+    ASSERT_NE(g_birt_temp, nullptr);
+    EXPECT_LT(g_birt_size, 65536);
+    EXPECT_EQ(std::strlen(g_birt_temp), static_cast<std::size_t>(g_birt_size));
+    EXPECT_EQ(body.compare(0, g_birt_size, g_birt_temp), 0);
+    EXPECT_EQ(std::string(qm_errstr).rfind("gagal, jawaban server: {\"a\":\"1\"", 0), 0u);
+    mbfree(g_birt_temp);
+    g_birt_temp = nullptr;
+    g_birt_size = 0;
+}
+
+}  // namespace

@@ -1,0 +1,269 @@
+// The POST exchange against a local HTTPS server: what is sent, what is traced in
+// "debug2", what the caller gets back, and every way the exchange can fail.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "files.hpp"
+#include "http/http.hpp"
+#include "https_test_server.hpp"
+#include "qmrt/diag.h"
+#include "qmrt/http.h"
+#include "qmrt/memory.h"
+#include "scratch_dir.hpp"
+
+namespace {
+
+using qmrt::test::HttpsReply;
+using qmrt::test::HttpsTestServer;
+using qmrt::test::read_file;
+using qmrt::test::ScratchDir;
+
+// A port on 127.0.0.1 where nothing listens: bound once to learn a free one, then closed.
+int closed_port() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// The caller's side of one exchange: keys and their 64-byte value cells.
+struct Call {
+    std::vector<std::string> keys;
+    std::vector<std::vector<char>> cells;
+
+    explicit Call(std::vector<std::string> wanted) : keys(std::move(wanted)) {
+        for (std::size_t i = 0; i < keys.size(); ++i) cells.emplace_back(QM_VALUE_SIZE + 8, '#');
+    }
+    int32_t run(const std::string &request) {
+        std::vector<const char *> key_list;
+        std::vector<char *> values;
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            key_list.push_back(keys[i].c_str());
+            values.push_back(cells[i].data());
+        }
+        key_list.push_back(nullptr);
+        return QM_callService(request.c_str(), key_list.data(), values.data());
+    }
+    std::string value(std::size_t i) const { return cells[i].data(); }
+    // Bytes past the 64-byte cell are never written.
+    bool cell_guard_intact(std::size_t i) const {
+        return std::string(cells[i].begin() + QM_VALUE_SIZE, cells[i].end()) == std::string(8, '#');
+    }
+    bool cell_untouched(std::size_t i) const {
+        return std::string(cells[i].begin(), cells[i].end()) == std::string(cells[i].size(), '#');
+    }
+};
+
+class Exchange : public testing::Test {
+protected:
+    void SetUp() override {
+        qmrt::http::set_endpoint(server.url("/service"));
+        std::strcpy(qm_errstr, "untouched");
+    }
+    void TearDown() override {
+        mbfree(g_birt_temp);
+        g_birt_temp = nullptr;
+        g_birt_size = 0;
+    }
+    std::string trace() const { return read_file(dir.path() / "debug2"); }
+    std::string head_of_trace(const std::string &request) const {
+        return "url = " + server.url("/service") +
+               "\nAccept: application/json\nContent-Type: application/json\n"
+               "\nQM_callService: jsondata=\n" + request + "\n";
+    }
+
+    ScratchDir dir;
+    HttpsTestServer server;
+};
+
+TEST_F(Exchange, TracesEveryStepOfASuccessfulExchange) {
+    server.on("/service", HttpsReply::json(R"({"a":"1","b":[2,3]})"));
+    Call call({"a", "b"});
+    ASSERT_EQ(call.run(R"({"q":"x"})"), 0);
+    EXPECT_EQ(call.value(0), "1");
+    EXPECT_EQ(call.value(1), "[2,3]");
+    EXPECT_EQ(trace(), head_of_trace(R"({"q":"x"})") +
+                           "res = 0\nhttp response: 200\n"
+                           "QM_callService:jawaban server=\n{\"a\":\"1\",\"b\":[2,3]}\n"
+                           "a=1\nb=[2,3]\n");
+    EXPECT_STREQ(g_birt_temp, R"({"a":"1","b":[2,3]})");
+    EXPECT_EQ(g_birt_size, 19);
+    EXPECT_STREQ(qm_errstr, "untouched");
+}
+
+TEST_F(Exchange, PostsTheRequestWithBothHeadersAndNothingElse) {
+    server.on("/service", HttpsReply::json(R"({"a":"1"})"));
+    Call call({});
+    const std::string request = R"({"perintah": "saldo", "rekening": "A-1029"})";
+    ASSERT_EQ(call.run(request), 0);
+    auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_EQ(requests[0].path, "/service");
+    EXPECT_EQ(requests[0].body, request);
+    EXPECT_EQ(requests[0].header("Accept"), "application/json");
+    EXPECT_EQ(requests[0].header("Content-Type"), "application/json");
+    EXPECT_EQ(requests[0].header("User-Agent"), std::nullopt);
+}
+
+TEST_F(Exchange, MissingKeysFailWithTheReplyInTheMessage) {
+    struct Case {
+        std::vector<std::string> keys;
+        std::vector<std::string> traced_values;
+        bool message_traced;
+    };
+    const std::string reply = R"({"a":"1"})";
+    const std::string message = "gagal, jawaban server: " + reply;
+    const Case cases[] = {
+        {{"b"}, {}, true},        // the first key: its failure is traced
+        {{"a", "b"}, {"a=1\n"}, false},  // a later key: only left in qm_errstr
+    };
+    for (const Case &c : cases) {
+        std::filesystem::remove("debug2");
+        server.next_reply(HttpsReply::json(reply));
+        Call call(c.keys);
+        EXPECT_EQ(call.run("{}"), -1);
+        EXPECT_EQ(std::string(qm_errstr), message);
+        std::string expected = head_of_trace("{}") + "res = 0\nhttp response: 200\n" +
+                               "QM_callService:jawaban server=\n" + reply + "\n";
+        for (const std::string &line : c.traced_values) expected += line;
+        if (c.message_traced) expected += message;
+        EXPECT_EQ(trace(), expected);
+    }
+}
+
+TEST_F(Exchange, NonJsonErrorPageIsReadAndItsKeysAreMissing) {
+    server.on("/service", HttpsReply::text("<html>Internal error</html>", 500, "text/html"));
+    Call call({"a"});
+    EXPECT_EQ(call.run("{}"), -1);
+    EXPECT_STREQ(qm_errstr, "gagal, jawaban server: <html>Internal error</html>");
+    EXPECT_NE(trace().find("res = 0\nhttp response: 500\n"), std::string::npos);
+}
+
+TEST_F(Exchange, ChunkedReplyIsCollectedWhole) {
+    server.on("/service", HttpsReply::chunked(R"({"a":"123"})", {5, 6}));
+    Call call({"a"});
+    ASSERT_EQ(call.run("{}"), 0);
+    EXPECT_EQ(call.value(0), "123");
+    EXPECT_EQ(g_birt_size, 11);
+    EXPECT_EQ(g_birt_temp[11], '\0');
+}
+
+TEST_F(Exchange, NoServerFailsWithTheConnectionResultAndNoStatusLine) {
+    qmrt::http::set_endpoint("https://127.0.0.1:" + std::to_string(closed_port()) + "/service");
+    Call call({"a"});
+    EXPECT_EQ(call.run("{}"), -1);
+    const std::string t = trace();
+    EXPECT_NE(t.find("res = 7\nQM_callService:jawaban server=\n\n"), std::string::npos) << t;
+    EXPECT_EQ(t.find("http response"), std::string::npos);
+    EXPECT_STREQ(qm_errstr, "untouched");
+    EXPECT_EQ(g_birt_temp, nullptr);
+}
+
+TEST_F(Exchange, SecondExchangeReleasesTheFirstReplyBeforeItsTransfer) {
+    server.on("/service", HttpsReply::json(R"({"a":"1"})"));
+    Call call({"a"});
+    ASSERT_EQ(call.run("{}"), 0);
+    ASSERT_NE(g_birt_temp, nullptr);
+    server.stop();
+    EXPECT_EQ(call.run("{}"), -1);
+    EXPECT_EQ(g_birt_temp, nullptr);
+    EXPECT_EQ(g_birt_size, 0);
+}
+
+TEST_F(Exchange, ReplyCutShortIsStillRead) {
+    // 10 of 21 bytes arrive: the transfer fails, yet "a" is in the part that came.
+    server.on("/service", HttpsReply::cut(R"({"a":"1","b":"22222"})", 10));
+    Call call({"a"});
+    EXPECT_EQ(call.run("{}"), 0);
+    EXPECT_EQ(call.value(0), "1");
+    EXPECT_STREQ(g_birt_temp, R"({"a":"1",")");
+    const std::string t = trace();
+    EXPECT_NE(t.find("res = 18\nQM_callService:jawaban server="), std::string::npos) << t;
+}
+
+TEST_F(Exchange, ValuesUpToSixtyThreeCharactersFitTheCell) {
+    struct Case {
+        std::size_t length;
+        int32_t result;
+    };
+    for (const Case &c : {Case{63, 0}, Case{64, -1}}) {
+        std::filesystem::remove("debug2");
+        const std::string value(c.length, 'v');
+        server.next_reply(HttpsReply::json(R"({"a":")" + value + R"("})"));
+        Call call({"a"});
+        EXPECT_EQ(call.run("{}"), c.result) << c.length;
+        EXPECT_TRUE(call.cell_guard_intact(0));
+        if (c.result == 0) {
+            EXPECT_EQ(call.value(0), value);
+            continue;
+        }
+        EXPECT_TRUE(call.cell_untouched(0)) << "nothing is cut silently into the cell";
+        const std::string message = "gagal, nilai \"a\" terlalu panjang (64 > 63)";
+        EXPECT_EQ(std::string(qm_errstr), message);
+        const std::string t = trace();
+        EXPECT_EQ(t.substr(t.size() - message.size()), message);
+    }
+}
+
+TEST_F(Exchange, RequestsLongerThanTheBufferAreRefusedBeforeAnythingHappens) {
+    server.on("/service", HttpsReply::json(R"({"a":"1"})"));
+    Call call({"a"});
+    ASSERT_EQ(call.run("{}"), 0);
+    char *reply = g_birt_temp;
+
+    // The longest request that fits is sent whole.
+    const std::string longest = "\"" + std::string(34997, 'x') + "\"";
+    ASSERT_EQ(longest.size(), 34999u);
+    EXPECT_EQ(call.run(longest), 0);
+    ASSERT_EQ(server.requests().size(), 2u);
+    EXPECT_EQ(server.requests()[1].body, longest);
+    reply = g_birt_temp;
+
+    std::filesystem::remove("debug2");
+    const std::string too_long = longest + " ";
+    EXPECT_EQ(call.run(too_long), -1);
+    EXPECT_EQ(server.requests().size(), 2u) << "nothing is sent";
+    EXPECT_EQ(g_birt_temp, reply) << "the previous reply stays";
+    const std::string message = "gagal, permintaan terlalu panjang (35000 > 34999)";
+    EXPECT_EQ(std::string(qm_errstr), message);
+    EXPECT_EQ(trace(), message);
+}
+
+TEST_F(Exchange, UnopenableTraceFileDoesNotStopTheExchange) {
+    std::filesystem::create_directory("debug2");
+    server.on("/service", HttpsReply::json(R"({"a":"1"})"));
+    Call call({"a"});
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(call.run("{}"), 0);
+    std::fflush(stdout);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(call.value(0), "1");
+    EXPECT_NE(out.find("Gagal membuka file \"debug2\", system error = 21\n"), std::string::npos);
+}
+
+TEST_F(Exchange, VerifyingTheCertificateRefusesASelfSignedServer) {
+    server.on("/service", HttpsReply::json(R"({"a":"1"})"));
+    qmrt::http::set_tls_verify(true);
+    Call call({"a"});
+    EXPECT_EQ(call.run("{}"), -1);
+    qmrt::http::set_tls_verify(false);
+    EXPECT_TRUE(server.requests().empty());
+    EXPECT_EQ(trace().find("http response"), std::string::npos);
+    EXPECT_STREQ(qm_errstr, "untouched");
+}
+
+}  // namespace

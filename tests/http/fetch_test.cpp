@@ -1,0 +1,94 @@
+// The GET fetch against a local HTTPS server, and its collection buffer.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "https_test_server.hpp"
+#include "qmrt/http.h"
+#include "qmrt/memory.h"
+
+namespace {
+
+using qmrt::test::HttpsReply;
+using qmrt::test::HttpsTestServer;
+using testing::KilledBySignal;
+
+// The fetched text, taken whole up to `length` bytes so zero bytes inside show too.
+std::string fetch(const std::string &url, std::size_t length) {
+    char *text = json_fetch(url.c_str());
+    std::string whole(text, length + 1);
+    std::free(text);
+    return whole;
+}
+
+TEST(JsonFetch, ReturnsTheBodyOfAnyStatusAsIs) {
+    HttpsTestServer server;
+    struct Case {
+        const char *path;
+        HttpsReply reply;
+    };
+    const std::string large(40000, 'j');
+    const Case cases[] = {
+        {"/doc", HttpsReply::json(R"({"a":[1,2]})")},
+        {"/empty", HttpsReply::json("")},
+        {"/missing", HttpsReply::text("not here", 404)},
+        {"/moved", HttpsReply::redirect("/doc")},  // not followed: the redirect's own body
+        {"/large", HttpsReply::chunked(large, {10000, 20000, 5000, 5000})},
+        {"/zero", HttpsReply::json(std::string("ab\0cd", 5))},
+    };
+    for (const Case &c : cases) server.on(c.path, c.reply);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(fetch(server.url(c.path), c.reply.body.size()), c.reply.body + '\0');
+    }
+    auto requests = server.requests();
+    ASSERT_EQ(requests.size(), std::size(cases)) << "no redirect was followed";
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].header("Accept"), "application/json");
+    EXPECT_TRUE(requests[0].header("User-Agent").has_value());
+}
+
+TEST(JsonFetch, FailedTransferIsFatal) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    HttpsTestServer server;
+    const std::string url = server.url("/gone");
+    server.stop();
+    EXPECT_EXIT(json_fetch(url.c_str()), KilledBySignal(SIGABRT),
+                "^curl_easy_perform failed: Couldn't connect to server\n$");
+}
+
+// The collection buffer grows by exactly what a chunk needs, and only when it must.
+TEST(FetchData, GrowsTheBufferOnlyByTheMissingRoom) {
+    bounded_buf *buf = buf_size(nullptr, 32768);
+    struct Step {
+        std::size_t chunk;
+        uint64_t limit_after;
+    };
+    const Step steps[] = {{30000, 32768}, {2768, 32768}, {5000, 37768}, {1, 37769}};
+    uint64_t held = 0;
+    for (const Step &step : steps) {
+        std::string chunk(step.chunk, 'c');
+        EXPECT_EQ(fetch_data(chunk.data(), 1, chunk.size(), buf), step.chunk);
+        held += step.chunk;
+        EXPECT_EQ(buf->len, held);
+        EXPECT_EQ(buf->limit, step.limit_after);
+    }
+    std::free(buf->data);
+    std::free(buf);
+}
+
+TEST(FetchData, MissingBufferOrDataEndInTheAppendReports) {
+    char byte = 'x';
+    EXPECT_EXIT(fetch_data(&byte, 1, 1, nullptr), KilledBySignal(SIGABRT),
+                "^buf_concat: assertion failed: dst != NULL \\(src/memory/");
+    bounded_buf *buf = buf_size(nullptr, 8);
+    EXPECT_EXIT(fetch_data(nullptr, 1, 1, buf), KilledBySignal(SIGABRT),
+                "^buf_concat: assertion failed: src != NULL \\(src/memory/");
+    std::free(buf->data);
+    std::free(buf);
+}
+
+}  // namespace
