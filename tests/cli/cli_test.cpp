@@ -1,0 +1,191 @@
+// The qmrt tool driven as a subprocess: what it prints and the status it ends with.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cctype>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "scratch_dir.hpp"
+#include "subprocess.hpp"
+
+namespace {
+
+using qmrt::test::Child;
+using qmrt::test::Finished;
+using qmrt::test::run;
+using qmrt::test::ScratchDir;
+
+const std::string tool = QMRT_CLI;
+
+struct Case {
+    std::vector<std::string> args;
+    std::string input;  // standard input
+    std::string out;    // the whole standard output
+    int status;
+    std::string err_part;  // a part of standard error ("" : standard error stays empty)
+};
+
+void PrintTo(const Case &c, std::ostream *os) {
+    for (const std::string &arg : c.args) *os << arg << ' ';
+}
+
+// "3_date_shift_20240101__1": unique, and still says which invocation failed.
+std::string case_name(const ::testing::TestParamInfo<Case> &info) {
+    std::string name = std::to_string(info.index);
+    for (const std::string &arg : info.param.args) {
+        name += '_';
+        for (char c : arg) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    }
+    return name;
+}
+
+class Invocation : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Invocation, PrintsAndEndsAsExpected) {
+    ScratchDir dir;
+    std::ofstream(dir.path() / "reply.json") << R"({"status":"OK","n":[1,2],"who":{"id":"A"}})";
+    const Case &c = GetParam();
+    Finished got = run(tool, c.args, c.input);
+    EXPECT_EQ(got.out, c.out);
+    EXPECT_EQ(got.status, c.status);
+    if (c.err_part.empty()) {
+        EXPECT_EQ(got.err, "");
+    } else {
+        EXPECT_NE(got.err.find(c.err_part), std::string::npos) << got.err;
+        // One line, so that scripts can show it as it is.
+        EXPECT_EQ(got.err.find('\n'), got.err.size() - 1) << got.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dates, Invocation,
+    ::testing::Values(Case{{"date", "jdn", "20240229"}, "", "2460370\n", 0, ""},
+                      Case{{"date", "packed", "2460370"}, "", "20240229\n", 0, ""},
+                      Case{{"date", "parts", "2460370"}, "", "2024 2 29\n", 0, ""},
+                      Case{{"date", "shift", "20240228", "1"}, "", "20240229\n", 0, ""},
+                      Case{{"date", "shift", "20240101", "-1"}, "", "20231231\n", 0, ""},
+                      Case{{"date", "valid", "2000", "2", "29"}, "", "20000229\n", 0, ""},
+                      Case{{"date", "valid", "1900", "2", "29"}, "", "", 1, "not a valid date"},
+                      Case{{"date", "leap", "2024", "2", "29"}, "", "1\n", 0, ""},
+                      Case{{"date", "leap", "2100", "2", "29"}, "", "0\n", 1, ""}),
+    case_name);
+
+INSTANTIATE_TEST_SUITE_P(
+    Json, Invocation,
+    ::testing::Values(
+        Case{{"json", "get", "reply.json", "status", "who", "id"},
+             "",
+             "OK\n{\"id\":\"A\"}\nA\n",
+             0,
+             ""},
+        Case{{"json", "get", "n"}, R"({"n":[1,2]})", "[1,2]\n", 0, ""},
+        Case{{"json", "get", "-", "n", "m"}, R"({"n":1,"m":""})", "1\n\n", 0, ""},
+        Case{{"json", "get", "reply.json", "status", "absent"},
+             "",
+             "OK\n",
+             1,
+             "key not found: absent"},
+        Case{{"json", "get", "x"},
+             R"({"x":[1,2})",
+             "",
+             1,
+             "invalid JSON (status -2): the parse stopped at offset 9"},
+        Case{{"json", "tokens"},
+             "{\"a\":[1,\"b\\n\"]\n}",
+             "index  kind        start     end  size  text\n"
+             "    0  object          0      16     2  {\"a\":[1,\"b\\n\"]\\n}\n"
+             "    1  string          2       3     0  a\n"
+             "    2  array           5      14     2  [1,\"b\\n\"]\n"
+             "    3  primitive       6       7     0  1\n"
+             "    4  string          9      12     0  b\\n\n",
+             0,
+             ""},
+        Case{{"json", "tokens", "--width", "3", "-"},
+             R"(["abcdef"])",
+             "index  kind        start     end  size  text\n"
+             "    0  array           0      10     1  [\"a...\n"
+             "    1  string          2       8     0  abc...\n",
+             0,
+             ""},
+        Case{{"json", "tokens"},
+             "[1,2",
+             "index  kind        start     end  size  text\n"
+             "    0  array           0      -1     2  (still open)\n"
+             "    1  primitive       1       2     0  1\n"
+             "    2  primitive       3       4     0  2\n",
+             1,
+             "incomplete JSON (status -3): the parse stopped at offset 4"},
+        Case{{"json", "tokens", "missing.json"}, "", "", 2, "cannot open missing.json"},
+        Case{{"json", "tokens"}, std::string("{}\0{}", 5), "", 2, "zero byte at offset 2"}),
+    case_name);
+
+INSTANTIATE_TEST_SUITE_P(
+    UsageErrors, Invocation,
+    ::testing::Values(
+        Case{{}, "", "", 2, "qmrt: "}, Case{{"bogus"}, "", "", 2, "qmrt: "},
+        Case{{"date"}, "", "", 2, "qmrt: "}, Case{{"date", "jdn"}, "", "", 2, "PACKED is required"},
+        Case{{"date", "jdn", "2024-02-29"}, "", "", 2, "PACKED"},
+        Case{{"date", "valid", "40000", "1", "1"}, "", "", 2, "YEAR"},
+        Case{{"now", "9"}, "", "", 2, "CODE"}, Case{{"now", "2", "--time"}, "", "", 2, "qmrt: "}, Case{{"lock"}, "", "", 2, "CODE is required"},
+        Case{{"call"}, "", "", 2, "REQUEST is required"}),
+    case_name);
+
+TEST(Help, EverySubcommandHasHelpAndEndsWithStatusZero) {
+    const std::vector<std::vector<std::string>> commands = {{},
+                                                            {"date"},
+                                                            {"date", "jdn"},
+                                                            {"date", "packed"},
+                                                            {"date", "parts"},
+                                                            {"date", "shift"},
+                                                            {"date", "valid"},
+                                                            {"date", "leap"},
+                                                            {"now"},
+                                                            {"json"},
+                                                            {"json", "tokens"},
+                                                            {"json", "get"},
+                                                            {"fetch"},
+                                                            {"call"},
+                                                            {"lock"},
+                                                            {"locks"}};
+    for (std::vector<std::string> args : commands) {
+        args.push_back("--help");
+        Finished got = run(tool, args);
+        EXPECT_EQ(got.status, 0) << args.front();
+        EXPECT_NE(got.out.find("Usage:"), std::string::npos) << got.out;
+    }
+}
+
+TEST(Now, TextsFollowTheirLayouts) {
+    struct Layout {
+        std::vector<std::string> args;
+        const char *pattern;
+    };
+    const Layout layouts[] = {
+        {{"now"}, R"(\d{4}-\d{2}-\d{2}\n)"},
+        {{"now", "2"}, R"(\d{2}/\d{2}/\d{4} \d{2}:\d{2}:\d{2}\n)"},
+        {{"now", "6"}, R"([A-Z][a-z]{2} [A-Z][a-z]{2} [ 1-3]\d \d{2}:\d{2}\n)"},
+        {{"now", "--time"}, R"([1-3]\d[0-5]\d[0-6]\d\n)"},
+    };
+    for (const Layout &layout : layouts) {
+        Finished got = run(tool, layout.args);
+        EXPECT_EQ(got.status, 0);
+        EXPECT_TRUE(std::regex_match(got.out, std::regex(layout.pattern))) << got.out;
+    }
+}
+
+TEST(Json, TokenTableGrowsPastItsFirstArray) {
+    std::string many = "[0";
+    for (int i = 1; i < 300; ++i) many += "," + std::to_string(i);
+    many += "]";
+    Finished got = run(tool, {"json", "tokens"}, many);
+    EXPECT_EQ(got.status, 0) << got.err;
+    EXPECT_NE(got.out.find("\n  300  primitive    1087    1090     0  299\n"), std::string::npos);
+    EXPECT_NE(got.out.find("\n    0  array           0    1091   300  [0,1,2,3"),
+              std::string::npos);
+}
+
+}  // namespace
