@@ -1,0 +1,138 @@
+// One POST exchange with each allocation the library makes in turn failing: every run
+// must end in a failed exchange (-1), a success when the failure was absorbed, or the
+// fatal report of json_tokenise, never in a crash, and must leave no more blocks behind
+// than a successful exchange does (besides the reply block: glibc's cached time-zone
+// file name, replaced by the next exchange's). libcurl's and OpenSSL's own allocations
+// during the transfer are theirs to answer for and pass untouched; the reply block's
+// growth, which the library does inside the transfer, is swept. Each run is a child
+// process, since the fatal report ends it.
+#include <curl/curl.h>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#include "failing_allocator.hpp"
+#include "files.hpp"
+#include "http/http.hpp"
+#include "https_test_server.hpp"
+#include "qmrt/http.h"
+#include "qmrt/memory.h"
+#include "scratch_dir.hpp"
+
+namespace alloc = qmrt::test::alloc;
+
+// The library's calls of the transfer and of the handle's cleanup (which closes the
+// connection) bind here: what libcurl allocates while they run is foreign, except what
+// the library's own write callback asks for.
+struct InForeignCode {
+    InForeignCode() { ++alloc::foreign_depth; }
+    ~InForeignCode() { --alloc::foreign_depth; }
+};
+
+template <typename Function>
+Function next_definition(const char *name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+extern "C" CURLcode curl_easy_perform(CURL *handle) {
+    static const auto perform = next_definition<CURLcode (*)(CURL *)>("curl_easy_perform");
+    const InForeignCode foreign;
+    return perform(handle);
+}
+
+extern "C" void curl_easy_cleanup(CURL *handle) {
+    static const auto cleanup = next_definition<void (*)(CURL *)>("curl_easy_cleanup");
+    const InForeignCode foreign;
+    cleanup(handle);
+}
+
+namespace {
+
+const char *const keys[] = {"status", "id", nullptr};
+
+// Child exit statuses.
+enum Ending { succeeded = 0, failed = 1, leaked = 2, strange = 3 };
+
+int exchange() {
+    char cells[2][QM_VALUE_SIZE];
+    char *values[] = {cells[0], cells[1]};
+    return QM_callService(R"({"action":"query","id":12})", keys, values);
+}
+
+// One exchange with allocation n failing, in this process; the reply block is the
+// caller's to keep, so it is released before the leak count.
+Ending run_failing(std::size_t n, long allowed) {
+    alloc::arm(n);
+    const int result = exchange();
+    mbfree(g_birt_temp);
+    g_birt_temp = nullptr;
+    g_birt_size = 0;
+    const long left = alloc::leaked();
+    alloc::disarm();
+    if (left < 0 || left > allowed) return leaked;
+    return result == 0 ? succeeded : result == -1 ? failed : strange;
+}
+
+TEST(ExchangeAllocationSweep, EveryFailedAllocationEndsAsSpecified) {
+    qmrt::test::ScratchDir dir;
+    qmrt::test::HttpsTestServer server;
+    server.on("/service", qmrt::test::HttpsReply::json(R"({"status":"ok","id":"12"})"));
+    qmrt::http::set_endpoint(server.url("/service"));
+    qmrt::http::set_tls_verify(false);
+
+    // libcurl and OpenSSL set themselves up once per process; that is not the exchange's.
+    ASSERT_EQ(exchange(), 0);
+    alloc::arm(0);
+    ASSERT_EQ(exchange(), 0);
+    const std::size_t calls = alloc::calls;
+    mbfree(g_birt_temp);
+    g_birt_temp = nullptr;
+    g_birt_size = 0;
+    const long cached = alloc::leaked();
+    alloc::disarm();
+    ASSERT_LE(cached, 2) << "a successful exchange leaves only the caches";
+    ASSERT_EQ(run_failing(0, cached), succeeded);
+    ASSERT_GT(calls, 10u);
+
+    std::size_t endings[4] = {}, reports = 0;
+    for (std::size_t n = 1; n <= calls; ++n) {
+        SCOPED_TRACE(n);
+        const std::string report = "stderr-" + std::to_string(n);
+        std::fflush(nullptr);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::freopen(report.c_str(), "w", stderr);
+            std::setvbuf(stderr, nullptr, _IONBF, 0);  // unbuffered again, as abort flushes nothing
+            std::freopen("/dev/null", "w", stdout);
+            _exit(run_failing(n, cached));
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        if (WIFSIGNALED(status)) {
+            // The only fatal ending is the token array's own report.
+            EXPECT_EQ(WTERMSIG(status), SIGABRT);
+            EXPECT_EQ(qmrt::test::read_file(report).rfind(
+                          "json_tokenise: assertion failed: tokens != NULL", 0),
+                      0u)
+                << qmrt::test::read_file(report);
+            ++reports;
+        } else {
+            ASSERT_TRUE(WIFEXITED(status));
+            const int ending = WEXITSTATUS(status);
+            EXPECT_TRUE(ending == succeeded || ending == failed) << "ending " << ending;
+            if (ending >= 0 && ending < 4) ++endings[ending];
+        }
+        std::remove(report.c_str());
+    }
+    std::printf("%zu allocations: %zu succeeded, %zu failed, %zu fatal reports\n", calls,
+                endings[succeeded], endings[failed], reports);
+    EXPECT_GT(endings[failed], 0u);
+}
+
+}  // namespace

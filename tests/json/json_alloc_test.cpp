@@ -1,0 +1,72 @@
+// json_tokenise when each of its allocations in turn fails: the fatal report, with no
+// write out of bounds before it; and when none fails, every block it obtained is the
+// caller's array, which leaves nothing behind once freed.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <string>
+
+#include "failing_allocator.hpp"
+#include "qmrt/json.h"
+
+namespace {
+
+namespace alloc = qmrt::test::alloc;
+using testing::KilledBySignal;
+
+// An array of n numbers: n + 1 tokens, so 1100 need three growth steps (256 -> 513 ->
+// 1027 -> 2055): one malloc and three reallocs.
+std::string numbers(int n) {
+    std::string text = "[";
+    for (int i = 0; i < n; ++i) text += i == 0 ? "1" : ",1";
+    return text + "]";
+}
+
+// The allocator calls one json_tokenise makes, none failing, and the blocks it leaves.
+std::size_t calls_of(const std::string &text, long &left) {
+    std::int32_t status = 7;
+    alloc::arm(0);
+    json_token *tokens = json_tokenise(text.c_str(), &status);
+    const std::size_t calls = alloc::calls;
+    left = alloc::leaked();
+    std::free(tokens);
+    alloc::disarm();
+    EXPECT_EQ(status, 0);
+    return calls;
+}
+
+TEST(JsonTokeniseAllocation, OnlyTheArrayIsAllocatedAndNothingElseStays) {
+    for (int n : {0, 300, 1100}) {
+        long left = 0;
+        const std::size_t calls = calls_of(numbers(n), left);
+        EXPECT_EQ(calls, n < 255 ? 1u : n < 512 ? 2u : 4u) << n;
+        EXPECT_EQ(left, 1) << "the array is the one block the caller owns";
+        alloc::arm(0);
+        std::int32_t status = 0;
+        std::free(json_tokenise(numbers(n).c_str(), &status));
+        EXPECT_EQ(alloc::leaked(), 0);
+        alloc::disarm();
+    }
+}
+
+TEST(JsonTokeniseAllocationDeathTest, EachFailedAllocationIsTheFatalReport) {
+    const std::string text = numbers(1100);
+    long left = 0;
+    const std::size_t calls = calls_of(text, left);
+    ASSERT_EQ(calls, 4u);
+    for (std::size_t n = 1; n <= calls; ++n) {
+        SCOPED_TRACE(n);
+        EXPECT_EXIT(
+            {
+                std::int32_t status = 0;
+                alloc::arm(n);
+                json_tokenise(text.c_str(), &status);
+            },
+            KilledBySignal(SIGABRT),
+            "^json_tokenise: assertion failed: tokens != NULL \\(src/json/tokens\\.cpp, line "
+            "[0-9]+\\)\n$");
+    }
+}
+
+}  // namespace

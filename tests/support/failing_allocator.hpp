@@ -1,0 +1,132 @@
+// A process allocator that fails one chosen call: included by exactly one source of a
+// test binary, it defines malloc, calloc, realloc and free (the static library's calls
+// bind to them) and forwards them to glibc. While a thread has armed it, that thread's
+// calls are counted, the chosen one fails with ENOMEM as an exhausted heap would, and
+// the blocks it obtains are tracked until freed, so that what is left over is a leak.
+// Calls of other threads (a test server's) pass untouched, and so do calls made inside a
+// foreign library (see foreign_depth) other than from this binary's own code. The sanitizers bring
+// an allocator of their own, so only plain builds use this.
+#pragma once
+
+#include <cerrno>
+#include <cstddef>
+
+extern "C" {
+void *__libc_malloc(std::size_t size);
+void *__libc_calloc(std::size_t count, std::size_t size);
+void *__libc_realloc(void *block, std::size_t size);
+void __libc_free(void *block);
+}
+
+namespace qmrt::test::alloc {
+
+// Plain storage: the allocator runs before main and must not allocate for itself.
+inline constexpr std::size_t max_tracked = 1 << 14;
+inline thread_local bool armed = false;
+inline thread_local std::size_t calls = 0;          // counted calls since arming
+inline thread_local std::size_t fail_at = 0;        // 1-based; 0 fails none
+inline thread_local std::size_t tracked_count = 0;  // blocks obtained while armed, live
+inline thread_local void *tracked[max_tracked];
+inline thread_local bool overflowed = false;
+
+// Starts counting this thread's calls; call number `n` fails (0: none does).
+inline void arm(std::size_t n) {
+    armed = true;
+    calls = 0;
+    fail_at = n;
+    tracked_count = 0;
+    overflowed = false;
+}
+
+inline void disarm() {
+    armed = false;
+}
+
+// Blocks obtained while armed and not freed since; -1 when there were too many to track.
+inline long leaked() {
+    return overflowed ? -1 : static_cast<long>(tracked_count);
+}
+
+// Depth of calls into a library whose own allocations are passed through uncounted, so
+// that a sweep stays with the calls the library under test is answerable for.
+inline thread_local int foreign_depth = 0;
+
+extern "C" char __executable_start, etext;  // this binary's code, from the linker
+
+// A call counts when it is made while armed and either outside foreign code or from
+// this binary's own code (a callback of the library under test running inside it).
+inline bool counts(const void *caller) {
+    if (!armed) return false;
+    if (foreign_depth == 0) return true;
+    const auto *where = static_cast<const char *>(caller);
+    return where >= &__executable_start && where < &etext;
+}
+
+inline bool fail_this_call(const void *caller) {
+    return counts(caller) && ++calls == fail_at;
+}
+
+// Only blocks of counted calls are tracked: a foreign library's caches are its own.
+inline void track(void *block, const void *caller) {
+    if (block == nullptr || !counts(caller)) return;
+    if (tracked_count == max_tracked) {
+        overflowed = true;
+        return;
+    }
+    tracked[tracked_count++] = block;
+}
+
+inline void untrack(void *block) {
+    if (block == nullptr) return;
+    for (std::size_t i = tracked_count; i-- > 0;)
+        if (tracked[i] == block) {
+            tracked[i] = tracked[--tracked_count];
+            return;
+        }
+}
+
+}  // namespace qmrt::test::alloc
+
+extern "C" {
+void *malloc(std::size_t size) noexcept {
+    using namespace qmrt::test::alloc;
+    const void *caller = __builtin_return_address(0);
+    if (fail_this_call(caller)) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    void *block = __libc_malloc(size);
+    track(block, caller);
+    return block;
+}
+
+void *calloc(std::size_t count, std::size_t size) noexcept {
+    using namespace qmrt::test::alloc;
+    const void *caller = __builtin_return_address(0);
+    if (fail_this_call(caller)) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    void *block = __libc_calloc(count, size);
+    track(block, caller);
+    return block;
+}
+
+void *realloc(void *block, std::size_t size) noexcept {
+    using namespace qmrt::test::alloc;
+    const void *caller = __builtin_return_address(0);
+    if (fail_this_call(caller)) {
+        errno = ENOMEM;
+        return nullptr;  // the old block stays the caller's
+    }
+    void *moved = __libc_realloc(block, size);
+    if (moved != nullptr || size == 0) untrack(block);
+    track(moved, caller);
+    return moved;
+}
+
+void free(void *block) noexcept {
+    qmrt::test::alloc::untrack(block);
+    __libc_free(block);
+}
+}
