@@ -63,15 +63,6 @@ constexpr bool ends_primitive(unsigned char c) {
     return kind == CharClass::end || kind == CharClass::skip || kind == CharClass::close;
 }
 
-// Bytes a string scan must stop at: its closing mark, an escape, the end of the text.
-constexpr std::array<bool, 256> make_string_stop() {
-    std::array<bool, 256> table{};
-    table['"'] = table['\\'] = table['\0'] = true;
-    return table;
-}
-
-inline constexpr std::array<bool, 256> string_stop = make_string_stop();
-
 // Scanning a run 16 bytes at a time. The text's length is not known, so blocks are read
 // at 16-byte aligned addresses: such a block never reaches into another page, and the
 // bytes before the run's start are masked off. A block may still hold bytes past the
@@ -132,6 +123,15 @@ QMRT_WHOLE_BLOCK_READS inline std::uint32_t find_skip_end(const unsigned char *t
     return offset_of(text, block, mask);
 }
 #else
+// Bytes a string scan must stop at: its closing mark, an escape, the end of the text.
+constexpr std::array<bool, 256> make_string_stop() {
+    std::array<bool, 256> table{};
+    table['"'] = table['\\'] = table['\0'] = true;
+    return table;
+}
+
+inline constexpr std::array<bool, 256> string_stop = make_string_stop();
+
 inline std::uint32_t find_string_stop(const unsigned char *text, std::uint32_t from) {
     while (!string_stop[text[from]]) ++from;
     return from;
