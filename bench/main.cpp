@@ -20,7 +20,10 @@ public:
             if (run.error_occurred) continue;
             const double ns =
                 run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) * 1e9;
-            const std::string name = run.run_name.str();
+            // Names are kept without the suffix a real-time measurement adds.
+            std::string name = run.run_name.str();
+            if (const auto at = name.rfind("/real_time"); at != std::string::npos)
+                name.erase(at);
             if (run.run_type == Run::RT_Aggregate) {
                 if (run.aggregate_name == "median") times[name] = ns;
             } else {

@@ -46,10 +46,20 @@ constexpr bool is_leap_day(std::int16_t year, std::int16_t month, std::int16_t d
     return day == 29 && month == 2 && year % 4 == 0 && (year % 400 == 0 || year % 100 != 0);
 }
 
-// Every term stays far inside 32 bits for any 16-bit parts, so plain int arithmetic is exact.
+// The day number of the parts once the year starts in March, in the integer type `Int`
+// as for parts_of_day_count. Every term stays far inside 32 bits for any 16-bit parts.
+template <typename Int>
+constexpr std::int32_t day_number_of_march_year(Int y, Int m, std::int32_t day) {
+    Int century = y / 100;
+    Int year_of_century = y % 100;
+    return day + static_cast<std::int32_t>((153 * m + 2) / 5 + (1461 * year_of_century) / 4 +
+                                           (146097 * century) / 4) +
+           march_origin;
+}
+
 constexpr std::int32_t parts_to_day_number(std::int16_t year, std::int16_t month,
                                            std::int16_t day) {
-    std::int32_t y = floor_year(year);
+    std::int32_t y = floor_year(year);  // at least 1, so y below is never negative
     std::int32_t m = month;
     if (m <= 2) {
         m += 9;
@@ -57,10 +67,10 @@ constexpr std::int32_t parts_to_day_number(std::int16_t year, std::int16_t month
     } else {
         m -= 3;
     }
-    std::int32_t century = y / 100;
-    std::int32_t year_of_century = y % 100;
-    return day + (153 * m + 2) / 5 + (1461 * year_of_century) / 4 + (146097 * century) / 4 +
-           march_origin;
+    if (m >= 0)
+        return day_number_of_march_year(static_cast<std::uint32_t>(y),
+                                        static_cast<std::uint32_t>(m), day);
+    return day_number_of_march_year(y, m, day);
 }
 
 // The most the packed date can reach is 32767 * 10000 + 32767 * 100 + 32767, inside 32 bits.
@@ -69,31 +79,48 @@ constexpr std::int32_t parts_to_packed(std::int16_t year, std::int16_t month, st
 }
 
 // The year wraps to 16 bits before the floor, as in a packed date of year 40000.
-constexpr std::int32_t packed_to_day_number(std::int32_t packed) {
-    std::int32_t month_day = packed % 10000;
-    return parts_to_day_number(cut16(packed / 10000), cut16(month_day / 100), cut16(packed % 100));
+template <typename Int>
+constexpr std::int32_t day_number_of_packed(Int packed) {
+    return parts_to_day_number(cut16(static_cast<std::int32_t>(packed / 10000)),
+                               cut16(static_cast<std::int32_t>(packed % 10000 / 100)),
+                               cut16(static_cast<std::int32_t>(packed % 100)));
 }
 
-// No year floor here: days before year 1 come back with year 0 or below.
-constexpr DateParts day_number_to_parts(std::int32_t day_number) {
-    std::int32_t k = wrap_add(wrap_mul(4, day_number), -(4 * march_origin + 1));
-    std::int32_t quad_century = k / 146097;
-    std::int32_t r = k % 146097;
-    std::int32_t t = 4 * (r / 4) + 3;
-    std::int32_t year_of_century = t / 1461;
-    std::int32_t g = (t % 1461 + 4) / 4;
-    std::int32_t h = 5 * g - 3;
-    std::int32_t n = h / 153;
-    std::int32_t day = (h % 153 + 5) / 5;
-    std::int32_t year = 100 * quad_century + year_of_century;
-    std::int32_t month;
+constexpr std::int32_t packed_to_day_number(std::int32_t packed) {
+    return packed >= 0 ? day_number_of_packed(static_cast<std::uint32_t>(packed))
+                       : day_number_of_packed(packed);
+}
+
+// The steps from a shifted day count to the parts, in the integer type `Int`: unsigned
+// when the count is not negative (every step then stays non-negative and unsigned
+// division by a constant is the cheaper), signed otherwise, where division truncates
+// toward zero.
+template <typename Int>
+constexpr DateParts parts_of_day_count(Int k) {
+    Int quad_century = k / 146097;
+    Int r = k % 146097;
+    Int t = 4 * (r / 4) + 3;
+    Int year_of_century = t / 1461;
+    Int g = (t % 1461 + 4) / 4;
+    Int h = 5 * g - 3;
+    Int n = h / 153;
+    Int day = (h % 153 + 5) / 5;
+    Int year = 100 * quad_century + year_of_century;
+    Int month;
     if (n >= 10) {
         month = n - 9;
         year += 1;
     } else {
         month = n + 3;
     }
-    return {cut16(year), cut16(month), cut16(day)};
+    return {cut16(static_cast<std::int32_t>(year)), cut16(static_cast<std::int32_t>(month)),
+            cut16(static_cast<std::int32_t>(day))};
+}
+
+// No year floor here: days before year 1 come back with year 0 or below.
+constexpr DateParts day_number_to_parts(std::int32_t day_number) {
+    std::int32_t k = wrap_add(wrap_mul(4, day_number), -(4 * march_origin + 1));
+    return k >= 0 ? parts_of_day_count(static_cast<std::uint32_t>(k)) : parts_of_day_count(k);
 }
 
 constexpr std::int32_t day_number_to_packed(std::int32_t day_number) {

@@ -154,6 +154,8 @@ HttpsTestServer::HttpsTestServer() : impl_(std::make_unique<Impl>()) {
     if (!server.is_valid()) throw std::runtime_error("test server: TLS setup failed");
     // A client that keeps its connection open must not hold up stop() for long.
     server.set_keep_alive_timeout(1);
+    // Replies go out in more than one write: no waiting on delayed acknowledgements.
+    server.set_tcp_nodelay(true);
     // Without the library's default SO_REUSEPORT, so that after stop() nothing else can
     // be sharing the port and connections to it are refused.
     server.set_socket_options([](int sock) {
