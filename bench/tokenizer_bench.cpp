@@ -159,9 +159,9 @@ void register_tokenizer_benchmarks() {
                 text);
     }
 
-    // The same shapes at N, 2N and 4N, sized so that even the tokens of 4N (20 bytes
-    // each) fit a 2 MiB second-level cache: a growth in time then comes from the
-    // tokenizer, not from the caches.
+    // The same shapes at N, 2N and 4N, sized so that even the tokens of 4N (16 bytes
+    // each) take at most about 2 MB: a growth in time then comes from the tokenizer
+    // rather than from leaving the caches.
     const struct {
         const char *name;
         std::string (*make)(std::size_t);
