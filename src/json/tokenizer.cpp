@@ -230,6 +230,14 @@ private:
         auto count_child = [&]() {
             if (parent != -1) ++tokens_[parent].size;
         };
+        // A string or primitive from `start` to `end`; false when no token is left.
+        auto add_leaf = [&](std::int32_t type, std::uint32_t start, std::uint32_t end) {
+            json_token *token = take();
+            if (token == nullptr) return false;
+            *token = {type, static_cast<std::int32_t>(start), static_cast<std::int32_t>(end), 0};
+            count_child();
+            return true;
+        };
 
         for (;;) {
             unsigned char c = s[p];
@@ -262,14 +270,10 @@ private:
                     status = JSON_ERR_INVALID;
                     break;
                 }
-                json_token *token = take();
-                if (token == nullptr) {
+                if (!add_leaf(JSON_STRING, p + 1, e)) {
                     status = JSON_ERR_NO_TOKENS;
                     break;
                 }
-                *token = {JSON_STRING, static_cast<std::int32_t>(p + 1),
-                          static_cast<std::int32_t>(e), 0};
-                count_child();
                 p = e + 1;
                 continue;
             }
@@ -293,14 +297,10 @@ private:
                     status = JSON_ERR_INVALID;
                     break;
                 }
-                json_token *token = take();
-                if (token == nullptr) {
+                if (!add_leaf(JSON_PRIMITIVE, p, e)) {
                     status = JSON_ERR_NO_TOKENS;
                     break;
                 }
-                *token = {JSON_PRIMITIVE, static_cast<std::int32_t>(p),
-                          static_cast<std::int32_t>(e), 0};
-                count_child();
                 p = e;  // the terminator is dispatched next: it may close a container
                 continue;
             }
