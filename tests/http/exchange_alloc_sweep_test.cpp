@@ -64,14 +64,18 @@ int exchange() {
     return QM_callService(R"({"action":"query","id":12})", keys, values);
 }
 
-// One exchange with allocation n failing, in this process; the reply block is the
-// caller's to keep, so it is released before the leak count.
-Ending run_failing(std::size_t n, long allowed) {
-    alloc::arm(n);
-    const int result = exchange();
+// The reply block is the caller's to keep; released, it is not counted as left over.
+void release_reply() {
     mbfree(g_birt_temp);
     g_birt_temp = nullptr;
     g_birt_size = 0;
+}
+
+// One exchange with allocation n failing, in this process.
+Ending run_failing(std::size_t n, long allowed) {
+    alloc::arm(n);
+    const int result = exchange();
+    release_reply();
     const long left = alloc::leaked();
     alloc::disarm();
     if (left < 0 || left > allowed) return leaked;
@@ -90,9 +94,7 @@ TEST(ExchangeAllocationSweep, EveryFailedAllocationEndsAsSpecified) {
     alloc::arm(0);
     ASSERT_EQ(exchange(), 0);
     const std::size_t calls = alloc::calls;
-    mbfree(g_birt_temp);
-    g_birt_temp = nullptr;
-    g_birt_size = 0;
+    release_reply();
     const long cached = alloc::leaked();
     alloc::disarm();
     ASSERT_LE(cached, 2) << "a successful exchange leaves only the caches";
