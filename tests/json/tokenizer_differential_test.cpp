@@ -1,15 +1,20 @@
 // The library's tokenizer against the straightforward one it replaced: on generated
 // texts, with every count, with resumption and with arbitrary array contents, both must
-// give the same status, state and array, every token of it.
+// give the same status, state and array, every token of it. Each comparison runs every
+// kernel this processor has, with the text placed at varying offsets from a 64-byte
+// boundary so that tokens, escapes and the terminator fall at every place of a block.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "files.hpp"
+#include "json/kernels.hpp"
 #include "json/tokenizer.hpp"
 #include "json_test_support.hpp"
 #include "qmrt/json.h"
@@ -48,14 +53,13 @@ void PrintTo(const Outcome &run, std::ostream *out) {
 // asked, on -2 and -3 too) enlarges the count by `grow` and calls again, up to `calls`
 // times. The array is as long as the largest count plus a margin, so that writes at or
 // beyond the count show.
-Outcome drive(ParseFn parse, const std::string &text, jsmn_state state,
-              std::vector<json_token> tokens, std::uint32_t count,
-              std::uint32_t (*grow)(std::uint32_t), bool retry_failures, std::uint32_t max_length,
-              int calls = 100) {
+Outcome drive(ParseFn parse, const char *text, jsmn_state state, std::vector<json_token> tokens,
+              std::uint32_t count, std::uint32_t (*grow)(std::uint32_t), bool retry_failures,
+              std::uint32_t max_length, int calls = 100) {
     Outcome run{{}, state, std::move(tokens)};
     for (int i = 0; i < calls; ++i) {
-        const std::int32_t status = parse(
-            run.state, text.c_str(), std::span<json_token>(run.tokens.data(), count), max_length);
+        const std::int32_t status =
+            parse(run.state, text, std::span<json_token>(run.tokens.data(), count), max_length);
         run.statuses.push_back(status);
         if (status == 0 || (status != JSON_ERR_NO_TOKENS && !retry_failures)) break;
         if (status == JSON_ERR_NO_TOKENS) {
@@ -77,12 +81,41 @@ std::uint32_t twice_and_one(std::uint32_t n) {
     return 2 * n + 1;
 }
 
+// A copy of a text that starts `offset` bytes past a 64-byte boundary.
+class Placed {
+public:
+    Placed(const std::string &text, std::size_t offset) : storage_(text.size() + 1 + 128) {
+        const auto address = reinterpret_cast<std::uintptr_t>(storage_.data());
+        text_ = storage_.data() + ((64 - address % 64) % 64) + offset % 64;
+        std::memcpy(text_, text.c_str(), text.size() + 1);
+    }
+    const char *c_str() const { return text_; }
+
+private:
+    std::vector<char> storage_;
+    char *text_;
+};
+
+// The library's parse with each kernel against `want`, the text placed anew for each.
+template <typename Run>
+void expect_every_kernel(const Outcome &want, const std::string &text, std::size_t offset,
+                         Run run) {
+    for (const qmrt::json::Kernel kernel : qmrt::json::available_kernels()) {
+        qmrt::json::use_kernel(kernel);
+        const Placed placed(text, offset + static_cast<std::size_t>(kernel) * 17);
+        const Outcome got = run(placed.c_str());
+        qmrt::json::use_kernel(qmrt::json::best_kernel());
+        ASSERT_EQ(got, want) << "text \"" << text << "\" kernel " << qmrt::json::kernel_name(kernel)
+                             << " offset " << offset;
+    }
+}
+
 // Texts over an alphabet rich in the bytes the tokenizer treats specially, so that
 // brackets mismatch, strings break off and escapes go wrong in every way.
-std::string random_text(std::mt19937 &rng) {
+std::string random_text(std::mt19937 &rng, int longest = 40) {
     static const std::string alphabet =
         "{}[]{}[]\"\"\"\\\\,:  \t\n\r\v\f1a-.tu/xbfnr\x01\x7f\xc3\xff";
-    std::uniform_int_distribution<int> length(0, 40);
+    std::uniform_int_distribution<int> length(0, longest);
     std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
     std::string text(static_cast<std::size_t>(length(rng)), ' ');
     for (char &c : text) c = alphabet[pick(rng)];
@@ -140,34 +173,76 @@ std::string random_document(std::mt19937 &rng) {
 // Compares both tokenizers from a fresh state: every count up to one past the tokens
 // the text makes, each grown by one, by 2n + 1 and not at all; and calls that go on
 // after a failure.
-void compare_fresh(const std::string &text) {
+void compare_fresh(const std::string &text, std::size_t offset, bool every_count = true) {
     const auto room = static_cast<std::uint32_t>(text.size()) + 1;
     const jsmn_state fresh{0, 0, -1};
     jsmn_state all = fresh;
     std::vector<json_token> scratch(room);
     qmrt::test::reference::parse(all, text.c_str(), scratch);
     const auto made = static_cast<std::uint32_t>(all.next_free);
-    for (std::uint32_t count = 0; count <= made + 1; ++count) {
+    std::vector<std::uint32_t> counts;
+    for (std::uint32_t count = 0; count <= made + 1; ++count)
+        if (every_count || count < 2 || count + 2 > made || count == made / 2)
+            counts.push_back(count);
+    for (const std::uint32_t count : counts) {
         for (auto grow : {same, one_more, twice_and_one}) {
             const int calls = grow == same ? 3 : 100;
             const std::vector<json_token> array(std::max(2 * count + 4, made + 4), leftover);
-            const Outcome want = drive(qmrt::test::reference::parse, text, fresh, array, count,
-                                       grow, grow == same, qmrt::json::max_text_length, calls);
-            const Outcome got = drive(qmrt::json::parse, text, fresh, array, count, grow,
-                                      grow == same, qmrt::json::max_text_length, calls);
-            ASSERT_EQ(got, want) << "text \"" << text << "\" count " << count;
+            const Outcome want =
+                drive(qmrt::test::reference::parse, text.c_str(), fresh, array, count, grow,
+                      grow == same, qmrt::json::max_text_length, calls);
+            expect_every_kernel(want, text, offset + count, [&](const char *placed) {
+                return drive(qmrt::json::parse, placed, fresh, array, count, grow, grow == same,
+                             qmrt::json::max_text_length, calls);
+            });
         }
     }
 }
 
 TEST(TokenizerDifferential, RandomBytes) {
     std::mt19937 rng(20240229);
-    for (int i = 0; i < 30000; ++i) compare_fresh(random_text(rng));
+    for (int i = 0; i < 30000; ++i) compare_fresh(random_text(rng), static_cast<std::size_t>(i));
 }
 
 TEST(TokenizerDifferential, RandomDocumentsWholeAndSpoiled) {
     std::mt19937 rng(19700101);
-    for (int i = 0; i < 3000; ++i) compare_fresh(random_document(rng));
+    for (int i = 0; i < 3000; ++i) compare_fresh(random_document(rng), static_cast<std::size_t>(i));
+}
+
+// An array of strings made of escaped backslashes, escaped marks and letters, with a
+// wrong escape now and then, so that runs of backslashes of every length end at every
+// place of a block.
+std::string escape_runs(std::mt19937 &rng) {
+    static const char *const units[] = {"\\\\", "\\\\", "\\\"", "\\n", "n", "u"};
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(units) - 1);
+    std::uniform_int_distribution<int> length(0, 60), wrong(0, 200);
+    std::string text = "[";
+    for (int s = 0; s < 4; ++s) {
+        text += s ? ",\"" : "\"";
+        for (int i = length(rng); i > 0; --i) text += wrong(rng) ? units[pick(rng)] : "\\x";
+        text += '"';
+    }
+    return text + "]";
+}
+
+// Texts over several blocks, so that strings, values and runs of backslashes run on
+// from one block into the next.
+TEST(TokenizerDifferential, LongTextsAcrossBlocks) {
+    std::mt19937 rng(1024);
+    for (int i = 0; i < 3000; ++i) {
+        std::string text;
+        switch (i % 3) {
+            case 0:
+                text = random_text(rng, 300);
+                break;
+            case 1:
+                text = std::string(static_cast<std::size_t>(i % 70), ' ') + random_document(rng);
+                break;
+            default:
+                text = escape_runs(rng);
+        }
+        compare_fresh(text, static_cast<std::size_t>(i), false);
+    }
 }
 
 // Offsets past a lowered bound are refused at exactly the same place.
@@ -185,11 +260,13 @@ TEST(TokenizerDifferential, OffsetBound) {
         for (std::uint32_t bound : bounds) {
             const std::vector<json_token> array(text.size() + 4, leftover);
             const auto count = static_cast<std::uint32_t>(text.size() + 1);
-            const Outcome want = drive(qmrt::test::reference::parse, text, {0, 0, -1}, array, count,
-                                       same, false, bound);
-            const Outcome got =
-                drive(qmrt::json::parse, text, {0, 0, -1}, array, count, same, false, bound);
-            ASSERT_EQ(got, want) << "text \"" << text << "\" bound " << bound;
+            const Outcome want = drive(qmrt::test::reference::parse, text.c_str(), {0, 0, -1},
+                                       array, count, same, false, bound);
+            SCOPED_TRACE(bound);
+            expect_every_kernel(want, text, bound, [&](const char *placed) {
+                return drive(qmrt::json::parse, placed, {0, 0, -1}, array, count, same, false,
+                             bound);
+            });
         }
     }
 }
@@ -214,12 +291,14 @@ TEST(TokenizerDifferential, ArbitraryArraysAndStates) {
                                                          static_cast<std::uint32_t>(text.size()));
         const jsmn_state state{pos(rng), next_free, parent(rng)};
         const auto count = static_cast<std::uint32_t>(next_free + 8);
-        const Outcome want = drive(qmrt::test::reference::parse, text, state, array, count,
+        const Outcome want = drive(qmrt::test::reference::parse, text.c_str(), state, array, count,
                                    one_more, false, qmrt::json::max_text_length);
-        const Outcome got = drive(qmrt::json::parse, text, state, array, count, one_more, false,
-                                  qmrt::json::max_text_length);
-        ASSERT_EQ(got, want) << "text \"" << text << "\" state " << state.pos << ','
-                             << state.next_free << ',' << state.parent;
+        SCOPED_TRACE(testing::Message()
+                     << "state " << state.pos << ',' << state.next_free << ',' << state.parent);
+        expect_every_kernel(want, text, static_cast<std::size_t>(i), [&](const char *placed) {
+            return drive(qmrt::json::parse, placed, state, array, count, one_more, false,
+                         qmrt::json::max_text_length);
+        });
     }
 }
 
@@ -233,12 +312,17 @@ TEST(TokenizerDifferential, BenchmarkDocuments) {
         spoiled[spoiled.size() / 3] = '}';
         for (const std::string &text : {whole, whole.substr(0, whole.size() / 2), spoiled}) {
             const std::vector<json_token> array(text.size() / 2 + 8, leftover);
-            const Outcome want = drive(qmrt::test::reference::parse, text, {0, 0, -1}, array, 256,
-                                       twice_and_one, false, qmrt::json::max_text_length);
-            const Outcome got = drive(qmrt::json::parse, text, {0, 0, -1}, array, 256,
-                                      twice_and_one, false, qmrt::json::max_text_length);
-            ASSERT_EQ(got.statuses, want.statuses) << name;
-            ASSERT_TRUE(got == want) << name;
+            const Outcome want =
+                drive(qmrt::test::reference::parse, text.c_str(), {0, 0, -1}, array, 256,
+                      twice_and_one, false, qmrt::json::max_text_length);
+            for (const qmrt::json::Kernel kernel : qmrt::json::available_kernels()) {
+                qmrt::json::use_kernel(kernel);
+                const Outcome got = drive(qmrt::json::parse, text.c_str(), {0, 0, -1}, array, 256,
+                                          twice_and_one, false, qmrt::json::max_text_length);
+                qmrt::json::use_kernel(qmrt::json::best_kernel());
+                ASSERT_EQ(got.statuses, want.statuses) << name << ' ' << kernel_name(kernel);
+                ASSERT_TRUE(got == want) << name << ' ' << kernel_name(kernel);
+            }
         }
     }
 }

@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "files.hpp"
+#include "json/kernels.hpp"
 #include "json_test_support.hpp"
 #include "qmrt/json.h"
+#include "reference_tokenizer.hpp"
 
 namespace {
 
@@ -267,6 +269,39 @@ TEST(Tokenizer, RefusesAStateThatDoesNotFitTheArray) {
         EXPECT_EQ(state.parent, bad.parent);
         EXPECT_EQ(tokens, std::vector<json_token>(2, leftover));
     }
+}
+
+// Each kernel reads whole aligned blocks around the text: none may reach the unmapped
+// pages before and after a text that starts at a page's first byte or ends, with its
+// terminating zero, on a page's last.
+TEST(Tokenizer, ReadsNoPageOutsideTheText) {
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    auto *pages = static_cast<char *>(
+        ::mmap(nullptr, 3 * page, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(pages, MAP_FAILED);
+    char *const mapped = pages + page;
+    ASSERT_EQ(::mprotect(mapped, page, PROT_READ | PROT_WRITE), 0);
+    const std::string sample = R"([{"a":"x\"y","b":[1,2.5e3,true]},"tail", null ,{}])";
+    for (const qmrt::json::Kernel kernel : qmrt::json::available_kernels()) {
+        qmrt::json::use_kernel(kernel);
+        for (size_t length = 0; length <= sample.size(); ++length) {
+            const std::string text = sample.substr(0, length);
+            jsmn_state want_state{0, 0, -1};
+            std::vector<json_token> want(16, leftover);
+            const int32_t want_status =
+                qmrt::test::reference::parse(want_state, text.c_str(), want);
+            for (char *at : {mapped, mapped + page - length - 1}) {
+                std::memcpy(at, text.c_str(), length + 1);
+                jsmn_state state{0, 0, -1};
+                std::vector<json_token> tokens(16, leftover);
+                EXPECT_EQ(qmrt::json::parse(state, at, tokens), want_status) << text;
+                EXPECT_EQ(state.pos, want_state.pos) << text;
+                EXPECT_EQ(tokens, want) << qmrt::json::kernel_name(kernel) << ' ' << text;
+            }
+        }
+    }
+    qmrt::json::use_kernel(qmrt::json::best_kernel());
+    ::munmap(pages, 3 * page);
 }
 
 // The offset bound, lowered so that texts just past it are cheap to build.

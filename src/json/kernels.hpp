@@ -1,0 +1,60 @@
+// The tokenizer's vector kernels and the choice among them. One binary serves every
+// x86-64 host: the widest vector unit the processor has is picked at run time.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "json/scan.hpp"
+
+namespace qmrt::json {
+
+enum class Kernel : std::uint8_t {
+    portable,  // the scalar loop alone
+    sse2,
+    avx2,
+    avx512bw,
+};
+
+const char *kernel_name(Kernel kernel);
+
+// The widest kernel this processor runs. Inline so that the benchmarks, which link the
+// shared library, can name the kernel it chose by the same rule.
+inline Kernel best_kernel() {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    const bool bit_ops = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("bmi") &&
+                         __builtin_cpu_supports("popcnt");
+    if (bit_ops && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
+        return Kernel::avx512bw;
+    if (bit_ops && __builtin_cpu_supports("avx2")) return Kernel::avx2;
+    return Kernel::sse2;
+#else
+    return Kernel::portable;
+#endif
+}
+
+// Every kernel this processor can run, the portable one first.
+std::span<const Kernel> available_kernels();
+
+// For tests and fuzzing only: every later parse runs `kernel`, which must be one of
+// available_kernels(). Parses run best_kernel() until this is called.
+void use_kernel(Kernel kernel);
+Kernel current_kernel();
+
+#if defined(__x86_64__)
+namespace sse2 {
+std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens, std::size_t count,
+                  std::uint32_t limit);
+}
+namespace avx2 {
+std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens, std::size_t count,
+                  std::uint32_t limit);
+}
+namespace avx512bw {
+std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens, std::size_t count,
+                  std::uint32_t limit);
+}
+#endif
+
+}  // namespace qmrt::json

@@ -1,0 +1,96 @@
+// What the tokenizer's scalar loop and its vector kernels share: where a parse stands,
+// the classes of bytes, and the links that chain open containers while a call runs.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "qmrt/json.h"
+
+namespace qmrt::json {
+
+// Where a parse stands between two tokens. pos is a dispatch point: the byte there is
+// the next one the dispatch table acts on. top is the last open token made, whose end
+// links to the open token before it (see encode_link).
+struct Cursor {
+    std::uint32_t pos;
+    std::int32_t next_free;
+    std::int32_t parent;
+    std::int32_t top;
+};
+
+// What a kernel returns when it meets a text it does not read exactly itself: the
+// scalar loop goes on from the cursor, which the kernel left at a dispatch point.
+inline constexpr std::int32_t hand_over = 1;
+
+// A vector kernel: tokenizes from cursor.pos while the text is of the common kind, with
+// the statuses of jsmn_parse, or hands over. It reads no byte at or past `limit` and
+// no 64-byte block beyond the one holding the terminating zero.
+using KernelScan = std::int32_t (*)(Cursor &cursor, const unsigned char *text, json_token *tokens,
+                                    std::size_t count, std::uint32_t limit);
+
+// While a call runs, each open token's end holds the index of the open token before
+// it, encoded as -2 - index (-1 still means there is none).
+constexpr std::int32_t encode_link(std::int32_t index) {
+    return -2 - index;
+}
+constexpr std::int32_t decode_link(std::int32_t end) {
+    return -2 - end;
+}
+static_assert(encode_link(-1) == -1, "an outermost open token keeps end -1");
+static_assert(decode_link(encode_link(41)) == 41 && encode_link(0) == -2);
+
+// What a byte is outside strings.
+enum class ByteKind : std::uint8_t {
+    end,        // the zero byte: end of text
+    skip,       // white space, commas and colons between tokens
+    quote,      // starts a string
+    open,       // left brace or bracket
+    close,      // right brace or bracket
+    primitive,  // printable: starts or continues an unquoted value
+    invalid,    // any other byte: refused in an unquoted value, its first byte included
+};
+
+constexpr std::array<ByteKind, 256> make_byte_kinds() {
+    std::array<ByteKind, 256> table{};
+    for (auto &entry : table) entry = ByteKind::invalid;
+    for (int c = 32; c <= 126; ++c) table[static_cast<std::size_t>(c)] = ByteKind::primitive;
+    table['\0'] = ByteKind::end;
+    for (unsigned char c : {'\t', '\n', '\r', ' ', ',', ':'}) table[c] = ByteKind::skip;
+    table['"'] = ByteKind::quote;
+    table['{'] = table['['] = ByteKind::open;
+    table['}'] = table[']'] = ByteKind::close;
+    return table;
+}
+
+inline constexpr std::array<ByteKind, 256> byte_kinds = make_byte_kinds();
+
+// The bytes that end an unquoted value: it stops there and the byte is dispatched next.
+constexpr bool ends_primitive(ByteKind kind) {
+    return kind == ByteKind::end || kind == ByteKind::skip || kind == ByteKind::close;
+}
+
+// Characters accepted after a backslash in a string. After u the four hexadecimal
+// digits are not checked; they stay ordinary string characters.
+constexpr std::array<bool, 256> make_escape_letters() {
+    std::array<bool, 256> table{};
+    for (unsigned char c : std::string_view("\"/\\bfnrtu")) table[c] = true;
+    return table;
+}
+
+inline constexpr std::array<bool, 256> escape_letters = make_escape_letters();
+
+constexpr bool escape_letter(unsigned char c) {
+    return escape_letters[c];
+}
+
+static_assert(byte_kinds[11] == ByteKind::invalid && byte_kinds[12] == ByteKind::invalid,
+              "vertical tab and form feed are not white space here");
+static_assert(byte_kinds['\\'] == ByteKind::primitive && byte_kinds[127] == ByteKind::invalid);
+static_assert(ends_primitive(byte_kinds[']']) && !ends_primitive(byte_kinds['"']) &&
+              !ends_primitive(byte_kinds['[']));
+static_assert(escape_letter('u') && !escape_letter('x') && !escape_letter('\0'));
+
+}  // namespace qmrt::json

@@ -1,0 +1,257 @@
+// The vector pass and the token walk of one kernel, compiled once per kernel (see
+// vector_scan.hpp). Included inside the kernel's namespace after it defined
+//   BlockClasses classify(const unsigned char *block)  the classes of an aligned block
+//   std::uint64_t prefix_xor(std::uint64_t bits)       bit i: the xor of bits 0 to i
+// and QMRT_KERNEL_BIT_OPS when its unit has tzcnt, blsr and popcnt.
+//
+// The pass reads the text 64 bytes at a time and marks the bytes where the walk has
+// something to do, its events: each quotation mark that opens or closes a string, each
+// bracket outside strings, the first byte of each run of printable bytes outside strings
+// (an unquoted value) and the byte just after the run, each refused byte outside
+// strings, each escape letter that is not accepted, and the terminating zero. Their
+// offsets are collected a chunk at a time, and the walk makes the tokens from them: a
+// string runs from its opening mark to the next event, which must be its closing mark;
+// an unquoted value from its first byte to the next event, which must end it.
+//
+// Strings are found as in JSON: a quotation mark that no odd run of backslashes escapes
+// opens or closes one. That reading is exact unless a quotation mark or an opening
+// bracket runs on inside an unquoted value (tru"e, a{b) or a byte is refused. The walk
+// meets such a text at the first token where the readings differ, before it made
+// anything of the differing one, and hands the text over to the scalar loop there.
+namespace {
+
+// A chunk of text is 1 KiB: its offsets stay in the first-level cache.
+constexpr unsigned chunk_blocks = 16;
+// One chunk's offsets, one kept from the chunk before, and the slack write_positions
+// may store past the last offset.
+constexpr unsigned event_room = 1 + chunk_blocks * 64 + 16;
+constexpr std::uint64_t all_bytes = ~std::uint64_t{0};
+constexpr std::uint64_t even_bits = 0x5555555555555555;
+
+struct Pass {
+    const unsigned char *text;
+    std::uintptr_t block;       // address of the next block to read
+    std::uintptr_t stop;        // no block reaching past this address is read
+    std::uint64_t first_bytes;  // of the first block, the bytes from the parse's start on
+    std::uint64_t in_string;    // all ones while a string runs on into the next block
+    std::uint64_t escaped;      // 1 when the next block's first byte is escaped
+    std::uint64_t primitive;    // 1 when an unquoted value runs on into the next block
+    bool done;                  // the zero byte or the offset bound was reached
+};
+
+Pass start_pass(const unsigned char *text, std::uint32_t pos, std::uint32_t limit) {
+    const auto origin = reinterpret_cast<std::uintptr_t>(text);
+    const std::uintptr_t start = origin + pos;
+    return {text, start & ~std::uintptr_t{63}, origin + limit, all_bytes << (start & 63), 0, 0, 0,
+            false};
+}
+
+// The letters that backslashes escape, backslashes themselves left out: a run of
+// backslashes escapes the byte after it when the run is odd.
+inline std::uint64_t escaped_letters(std::uint64_t backslash, Pass &pass) {
+    // A backslash escaped from the block before escapes nothing itself.
+    const std::uint64_t escaping = backslash & ~pass.escaped;
+    const std::uint64_t starts = escaping & ~(escaping << 1);
+    // Adding a run's first bit to the run carries to the byte after it; the run is odd
+    // when that byte's parity differs from the start's.
+    const std::uint64_t after_even = (escaping + (starts & even_bits)) & ~escaping;
+    std::uint64_t odd_sum;
+    const bool carried = __builtin_add_overflow(escaping, starts & ~even_bits, &odd_sum);
+    const std::uint64_t after_odd = odd_sum & ~escaping;
+    const std::uint64_t letters =
+        (after_even & ~even_bits) | (after_odd & even_bits) | (pass.escaped & ~backslash);
+    // An odd-started run reaching the block's end is odd: it escapes the next first byte.
+    pass.escaped = carried ? 1 : 0;
+    return letters;
+}
+
+QMRT_BLOCK_READS inline std::uint64_t block_events(const BlockClasses &c, Pass &pass,
+                                                   const unsigned char *bytes) {
+    std::uint64_t letters = 0;
+    if ((c.backslash | pass.escaped) != 0) letters = escaped_letters(c.backslash, pass);
+    const std::uint64_t quotes = c.quote & ~letters;
+    // Set from an opening mark up to, not including, its closing mark.
+    const std::uint64_t in_string = prefix_xor(quotes) ^ pass.in_string;
+    pass.in_string = static_cast<std::uint64_t>(static_cast<std::int64_t>(in_string) >> 63);
+    const std::uint64_t outside = ~in_string;
+    const std::uint64_t primitive = ~(c.skip | c.bracket | c.unprintable | c.quote) & outside;
+    const std::uint64_t before = primitive << 1 | pass.primitive;
+    pass.primitive = primitive >> 63;
+    const std::uint64_t refused = c.unprintable & ~c.skip & ~c.zero;
+    std::uint64_t events =
+        quotes | ((c.bracket | refused) & outside) | (primitive ^ before) | c.zero;
+    for (std::uint64_t check = letters & in_string; check != 0; check &= check - 1)
+        if (!escape_letter(bytes[__builtin_ctzll(check)])) events |= check & (~check + 1);
+    return events;
+}
+
+#if defined(QMRT_KERNEL_BIT_OPS)
+// Stores the offsets of the set bits, eight at a time whatever their number, so that a
+// block costs no mispredicted branch; up to 16 stores land past the last offset.
+inline std::uint32_t write_positions(std::uint32_t *out, std::uint32_t base, std::uint64_t bits) {
+    const auto count = static_cast<std::uint32_t>(__builtin_popcountll(bits));
+#pragma GCC unroll 8
+    for (int k = 0; k < 8; ++k) {
+        out[k] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
+        bits &= bits - 1;
+    }
+    if (count > 8) {
+#pragma GCC unroll 8
+        for (int k = 8; k < 16; ++k) {
+            out[k] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
+            bits &= bits - 1;
+        }
+        for (std::uint32_t k = 16; bits != 0; ++k) {
+            out[k] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
+            bits &= bits - 1;
+        }
+    }
+    return count;
+}
+#else
+inline std::uint32_t write_positions(std::uint32_t *out, std::uint32_t base, std::uint64_t bits) {
+    std::uint32_t count = 0;
+    for (; bits != 0; bits &= bits - 1)
+        out[count++] = base + static_cast<std::uint32_t>(__builtin_ctzll(bits));
+    return count;
+}
+#endif
+
+// Reads up to one chunk of blocks and stores the offsets of their events. The pass is
+// worked on in a local copy, so that what it carries stays in registers.
+QMRT_BLOCK_READS std::uint32_t read_chunk(Pass &shared, std::uint32_t *out) {
+    Pass pass = shared;
+    std::uint32_t n = 0;
+    const auto origin = reinterpret_cast<std::uintptr_t>(pass.text);
+    for (unsigned b = 0; b < chunk_blocks; ++b) {
+        if (pass.block + 64 > pass.stop) {
+            pass.done = true;
+            break;
+        }
+        const auto *bytes = reinterpret_cast<const unsigned char *>(pass.block);
+        BlockClasses c = classify(bytes);
+        if (pass.first_bytes != all_bytes) [[unlikely]] {
+            // Bytes before the start read as white space, which makes nothing.
+            const std::uint64_t before = ~pass.first_bytes;
+            c.quote &= pass.first_bytes;
+            c.backslash &= pass.first_bytes;
+            c.zero &= pass.first_bytes;
+            c.bracket &= pass.first_bytes;
+            c.unprintable &= pass.first_bytes;
+            c.skip |= before;
+            pass.first_bytes = all_bytes;
+        }
+        std::uint64_t events = block_events(c, pass, bytes);
+        const auto base = static_cast<std::uint32_t>(pass.block - origin);
+        pass.block += 64;
+        if (c.zero != 0) [[unlikely]] {
+            events &= c.zero ^ (c.zero - 1);  // nothing past the first zero
+            pass.done = true;
+            n += write_positions(out + n, base, events);
+            break;
+        }
+        n += write_positions(out + n, base, events);
+    }
+    shared = pass;
+    return n;
+}
+
+}  // namespace
+
+std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens, std::size_t count,
+                  std::uint32_t limit) {
+    Pass pass = start_pass(text, cursor.pos, limit);
+    std::uint32_t events[event_room];
+    const std::uint32_t *event = events;
+    std::uint32_t *last = events + read_chunk(pass, events);
+    json_token *next = tokens + cursor.next_free;
+    json_token *const room_end = tokens + count;
+    std::int32_t top = cursor.top;
+    // Tokens outside every container count here, so that counting needs no test.
+    std::int32_t uncounted = 0;
+    std::int32_t *parent_size = cursor.parent == -1 ? &uncounted : &tokens[cursor.parent].size;
+    // The dispatch point after the last token, where the scalar loop can take over; it
+    // is only needed when no event is left to name one.
+    std::uint32_t after_last = cursor.pos;
+    const auto leave = [&](std::int32_t status, std::uint32_t at) {
+        const std::int32_t parent =
+            parent_size == &uncounted
+                ? -1
+                : static_cast<std::int32_t>(
+                      reinterpret_cast<json_token *>(reinterpret_cast<char *>(parent_size) -
+                                                     offsetof(json_token, size)) -
+                      tokens);
+        cursor = {at, static_cast<std::int32_t>(next - tokens), parent, top};
+        return status;
+    };
+
+    // Each event that starts a token stands at a dispatch point, so a text is handed
+    // over at the event where the reading fails.
+    for (;;) {
+        // An event is acted on once the one after it, which may end its token, is in.
+        while (event + 1 < last) {
+            const std::uint32_t at = *event;
+            const unsigned char c = text[at];
+            const ByteKind kind = byte_kinds[c];
+            if (kind == ByteKind::quote) {
+                const std::uint32_t e = event[1];
+                if (text[e] != '"') return leave(hand_over, at);
+                if (next == room_end) return leave(JSON_ERR_NO_TOKENS, at);
+                *next++ = {JSON_STRING, static_cast<std::int32_t>(at + 1),
+                           static_cast<std::int32_t>(e), 0};
+                ++*parent_size;
+                event += 2;
+            } else if (kind == ByteKind::primitive) {
+                const std::uint32_t e = event[1];
+                if (!ends_primitive(byte_kinds[text[e]])) return leave(hand_over, at);
+                if (next == room_end) return leave(JSON_ERR_NO_TOKENS, at);
+                *next++ = {JSON_PRIMITIVE, static_cast<std::int32_t>(at),
+                           static_cast<std::int32_t>(e), 0};
+                ++*parent_size;
+                // What ends it is acted on next: a bracket or the zero in its own right, a
+                // separator as the event below.
+                ++event;
+            } else if (kind == ByteKind::skip) {
+                ++event;  // the separator that ended an unquoted value
+            } else if (kind == ByteKind::open) {
+                if (next == room_end) return leave(JSON_ERR_NO_TOKENS, at);
+                ++*parent_size;
+                const auto index = static_cast<std::int32_t>(next - tokens);
+                *next = {c == '{' ? JSON_OBJECT : JSON_ARRAY, static_cast<std::int32_t>(at),
+                         encode_link(top), 0};
+                top = index;
+                parent_size = &next->size;
+                ++next;
+                ++event;
+            } else if (kind == ByteKind::close) {
+                const std::int32_t type = c == '}' ? JSON_OBJECT : JSON_ARRAY;
+                if (top == -1 || tokens[top].type != type) return leave(JSON_ERR_INVALID, at);
+                json_token &container = tokens[top];
+                top = decode_link(container.end);
+                container.end = static_cast<std::int32_t>(at + 1);
+                parent_size = top == -1 ? &uncounted : &tokens[top].size;
+                ++event;
+            } else {
+                return leave(hand_over, at);
+            }
+        }
+        if (event != last) {
+            // The kept event's own position is where the scalar loop would go on.
+            if (pass.done) break;
+            events[0] = *event;
+            last = events + 1;
+        } else {
+            if (event != events) after_last = event[-1] + 1;
+            if (pass.done) break;
+            last = events;
+        }
+        event = events;
+        last += read_chunk(pass, last);
+    }
+    // The zero byte is the last event, unless the offset bound stopped the pass first.
+    if (event != last) {
+        if (text[*event] == '\0') return leave(top == -1 ? 0 : JSON_ERR_INCOMPLETE, *event);
+        return leave(hand_over, *event);
+    }
+    return leave(hand_over, after_last);
+}
