@@ -14,6 +14,7 @@ enum class Kernel : std::uint8_t {
     sse2,
     avx2,
     avx512bw,
+    avx512vbmi2,  // AVX-512 with the byte compress
 };
 
 const char *kernel_name(Kernel kernel);
@@ -26,7 +27,7 @@ inline Kernel best_kernel() {
     const bool bit_ops = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("bmi") &&
                          __builtin_cpu_supports("popcnt");
     if (bit_ops && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
-        return Kernel::avx512bw;
+        return __builtin_cpu_supports("avx512vbmi2") ? Kernel::avx512vbmi2 : Kernel::avx512bw;
     if (bit_ops && __builtin_cpu_supports("avx2")) return Kernel::avx2;
     return Kernel::sse2;
 #else
@@ -43,17 +44,18 @@ void use_kernel(Kernel kernel);
 Kernel current_kernel();
 
 #if defined(__x86_64__)
+// The kernels' scans, each compiled for its unit (see KernelScan).
 namespace sse2 {
-std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens, std::size_t count,
-                  std::uint32_t limit);
+std::int32_t scan(Cursor &, const unsigned char *, json_token *, std::size_t, std::uint32_t);
 }
 namespace avx2 {
-std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens, std::size_t count,
-                  std::uint32_t limit);
+std::int32_t scan(Cursor &, const unsigned char *, json_token *, std::size_t, std::uint32_t);
 }
 namespace avx512bw {
-std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens, std::size_t count,
-                  std::uint32_t limit);
+std::int32_t scan(Cursor &, const unsigned char *, json_token *, std::size_t, std::uint32_t);
+}
+namespace avx512vbmi2 {
+std::int32_t scan(Cursor &, const unsigned char *, json_token *, std::size_t, std::uint32_t);
 }
 #endif
 

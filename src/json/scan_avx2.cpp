@@ -17,34 +17,32 @@ inline __m256i equals(__m256i v, char c) {
     return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c));
 }
 
-inline __m256i skip_bytes(__m256i v) {
-    const __m256i lookup =
-        _mm256_load_si256(reinterpret_cast<const __m256i *>(skip_by_low_bits.bytes));
-    return _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(lookup, v), v), equals(v, ':'));
+// The class bits of each byte below 128 (see by_low_bits); zero from 128 on.
+inline __m256i class_bits(__m256i v) {
+    const auto *low = reinterpret_cast<const __m256i *>(by_low_bits.bytes);
+    const auto *high = reinterpret_cast<const __m256i *>(by_high_bits.bytes);
+    const __m256i high_bits = _mm256_and_si256(_mm256_srli_epi16(v, 4), _mm256_set1_epi8(15));
+    return _mm256_and_si256(_mm256_shuffle_epi8(_mm256_load_si256(low), v),
+                            _mm256_shuffle_epi8(_mm256_load_si256(high), high_bits));
 }
 
-inline __m256i bracket_bytes(__m256i v) {
-    const __m256i folded = _mm256_or_si256(v, _mm256_set1_epi8(0x20));  // [ ] read as { }
-    return _mm256_or_si256(equals(folded, '{'), equals(folded, '}'));
-}
-
-// 32 to 126; bytes from 128 on compare as negative.
-inline __m256i printable_bytes(__m256i v) {
-    return _mm256_and_si256(_mm256_cmpgt_epi8(v, _mm256_set1_epi8(31)),
-                            _mm256_cmpgt_epi8(_mm256_set1_epi8(127), v));
+inline __m256i without(__m256i bits, unsigned char set) {
+    return _mm256_cmpeq_epi8(_mm256_and_si256(bits, _mm256_set1_epi8(static_cast<char>(set))),
+                             _mm256_setzero_si256());
 }
 
 QMRT_BLOCK_READS inline BlockClasses classify(const unsigned char *block) {
     const __m256i lo = _mm256_load_si256(reinterpret_cast<const __m256i *>(block));
     const __m256i hi = _mm256_load_si256(reinterpret_cast<const __m256i *>(block + 32));
+    const __m256i lo_bits = class_bits(lo), hi_bits = class_bits(hi);
+    const std::uint64_t upper = bits_of(lo, hi);  // from 128 on: refused
     const __m256i zero = _mm256_setzero_si256();
     return {
         bits_of(equals(lo, '"'), equals(hi, '"')),
         bits_of(equals(lo, '\\'), equals(hi, '\\')),
         bits_of(_mm256_cmpeq_epi8(lo, zero), _mm256_cmpeq_epi8(hi, zero)),
-        bits_of(skip_bytes(lo), skip_bytes(hi)),
-        bits_of(bracket_bytes(lo), bracket_bytes(hi)),
-        ~bits_of(printable_bytes(lo), printable_bytes(hi)),
+        bits_of(without(lo_bits, not_value), without(hi_bits, not_value)) & ~upper,
+        ~bits_of(without(lo_bits, other_event), without(hi_bits, other_event)) | upper,
     };
 }
 
@@ -54,11 +52,34 @@ inline std::uint64_t prefix_xor(std::uint64_t bits) {
     return static_cast<std::uint64_t>(_mm_cvtsi128_si64(product));
 }
 
+constexpr unsigned position_slack = 16;
+
+// Stores the offsets of the set bits eight at a time whatever their number, so that a
+// block costs no mispredicted branch.
+inline std::uint32_t write_positions(std::uint32_t *out, std::uint32_t base, std::uint64_t bits) {
+    const auto count = static_cast<std::uint32_t>(__builtin_popcountll(bits));
+#pragma GCC unroll 8
+    for (int k = 0; k < 8; ++k) {
+        out[k] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
+        bits &= bits - 1;
+    }
+    if (count > 8) {
+#pragma GCC unroll 8
+        for (int k = 8; k < 16; ++k) {
+            out[k] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
+            bits &= bits - 1;
+        }
+        for (std::uint32_t k = 16; bits != 0; ++k) {
+            out[k] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
+            bits &= bits - 1;
+        }
+    }
+    return count;
+}
+
 }  // namespace
 
-#define QMRT_KERNEL_BIT_OPS
 #include "json/vector_scan.ipp"
-#undef QMRT_KERNEL_BIT_OPS
 
 }  // namespace qmrt::json::avx2
 QMRT_TARGET_END

@@ -44,19 +44,32 @@ QMRT_BLOCK_READS inline BlockClasses classify(const unsigned char *block) {
                   b = classify_quarter(_mm_load_si128(at + 1)),
                   c = classify_quarter(_mm_load_si128(at + 2)),
                   d = classify_quarter(_mm_load_si128(at + 3));
+    const std::uint64_t quote = bits_of(a.quote, b.quote, c.quote, d.quote);
+    const std::uint64_t zero = bits_of(a.zero, b.zero, c.zero, d.zero);
+    const std::uint64_t skip = bits_of(a.skip, b.skip, c.skip, d.skip);
+    const std::uint64_t bracket = bits_of(a.bracket, b.bracket, c.bracket, d.bracket);
+    const std::uint64_t printable = bits_of(a.printable, b.printable, c.printable, d.printable);
     return {
-        bits_of(a.quote, b.quote, c.quote, d.quote),
+        quote,
         bits_of(a.backslash, b.backslash, c.backslash, d.backslash),
-        bits_of(a.zero, b.zero, c.zero, d.zero),
-        bits_of(a.skip, b.skip, c.skip, d.skip),
-        bits_of(a.bracket, b.bracket, c.bracket, d.bracket),
-        ~bits_of(a.printable, b.printable, c.printable, d.printable),
+        zero,
+        printable & ~(skip | bracket | quote),
+        bracket | (~printable & ~skip & ~zero),
     };
 }
 
 inline std::uint64_t prefix_xor(std::uint64_t bits) {
     for (int shift = 1; shift < 64; shift *= 2) bits ^= bits << shift;
     return bits;
+}
+
+constexpr unsigned position_slack = 0;
+
+inline std::uint32_t write_positions(std::uint32_t *out, std::uint32_t base, std::uint64_t bits) {
+    std::uint32_t count = 0;
+    for (; bits != 0; bits &= bits - 1)
+        out[count++] = base + static_cast<std::uint32_t>(__builtin_ctzll(bits));
+    return count;
 }
 
 }  // namespace

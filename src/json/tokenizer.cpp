@@ -294,7 +294,8 @@ void unlink_open_tokens(json_token *tokens, std::int32_t top) {
 }
 
 #if defined(__x86_64__)
-constexpr Kernel every_kernel[] = {Kernel::portable, Kernel::sse2, Kernel::avx2, Kernel::avx512bw};
+constexpr Kernel every_kernel[] = {Kernel::portable, Kernel::sse2, Kernel::avx2, Kernel::avx512bw,
+                                   Kernel::avx512vbmi2};
 #else
 constexpr Kernel every_kernel[] = {Kernel::portable};
 #endif
@@ -308,6 +309,8 @@ KernelScan scan_of(Kernel kernel) {
             return avx2::scan;
         case Kernel::avx512bw:
             return avx512bw::scan;
+        case Kernel::avx512vbmi2:
+            return avx512vbmi2::scan;
 #endif
         default:
             return nullptr;
@@ -334,6 +337,8 @@ const char *kernel_name(Kernel kernel) {
             return "avx2";
         case Kernel::avx512bw:
             return "avx512bw";
+        case Kernel::avx512vbmi2:
+            return "avx512vbmi2";
         default:
             return "portable";
     }

@@ -14,31 +14,74 @@ namespace qmrt::json {
 
 // The classes of the 64 bytes of one block, bit i for byte i.
 struct BlockClasses {
-    std::uint64_t quote;        // "
-    std::uint64_t backslash;    // the escape character
-    std::uint64_t zero;         // the terminating zero
-    std::uint64_t skip;         // white space, comma, colon
-    std::uint64_t bracket;      // { [ } ]
-    std::uint64_t unprintable;  // outside 32 to 126 (the zero and white space included)
+    std::uint64_t quote;      // "
+    std::uint64_t backslash;  // the escape character
+    std::uint64_t zero;       // the terminating zero
+    std::uint64_t value;      // printable bytes that start or continue an unquoted value
+    std::uint64_t other;      // brackets and refused bytes: events wherever they stand
 };
 
-// White space and the comma differ in their low four bits, so one byte lookup by those
-// bits finds them all (the colon shares its low bits with the line feed). Entries that
-// match nothing hold 0x80, which no byte the lookup answers for can equal. The table is
-// repeated for each 16-byte lane of the widest register.
-struct alignas(64) SkipByLowBits {
+// A table for a byte lookup, repeated for each 16-byte lane of the widest register.
+struct alignas(64) LaneTable {
     unsigned char bytes[64];
 };
 
-constexpr SkipByLowBits make_skip_by_low_bits() {
-    SkipByLowBits table{};
-    for (int i = 0; i < 64; ++i) table.bytes[i] = 0x80;
-    for (int lane = 0; lane < 64; lane += 16)
-        for (unsigned char c : {' ', '\t', '\n', '\r', ','}) table.bytes[lane + (c & 15)] = c;
+// The classes of bytes below 128 as bits of a lookup by their low four bits ANDed with
+// one by their high four bits; bytes from 128 on are refused and found by their sign.
+// Each bit stands for a set of bytes that shares its high bits:
+enum : unsigned char {
+    control = 0x01,     // 0x00-0x1f
+    space_mark = 0x02,  // space, quotation mark, comma
+    colon = 0x04,
+    bracket = 0x08,       // [ ] { }
+    delete_ = 0x10,       // 127
+    refused_low = 0x20,   // 0x01-0x0f but tab, line feed, carriage return
+    refused_high = 0x40,  // 0x10-0x1f
+};
+// Not an unquoted value's byte, and an event wherever it stands.
+inline constexpr unsigned char not_value = control | space_mark | colon | bracket | delete_;
+inline constexpr unsigned char other_event = bracket | delete_ | refused_low | refused_high;
+
+constexpr LaneTable make_by_low_bits() {
+    LaneTable table{};
+    for (int i = 0; i < 64; ++i) {
+        const int low = i % 16;
+        unsigned char bits = control | refused_high;
+        if (low != 0 && low != '\t' && low != '\n' && low != '\r') bits |= refused_low;
+        if (low == (' ' & 15) || low == ('"' & 15) || low == (',' & 15)) bits |= space_mark;
+        if (low == (':' & 15)) bits |= colon;
+        if (low == ('[' & 15) || low == (']' & 15)) bits |= bracket;
+        if (low == 15) bits |= delete_;
+        table.bytes[i] = bits;
+    }
     return table;
 }
 
-inline constexpr SkipByLowBits skip_by_low_bits = make_skip_by_low_bits();
+constexpr LaneTable make_by_high_bits() {
+    constexpr unsigned char by_high[16] = {
+        control | refused_low, control | refused_high, space_mark, colon, 0, bracket, 0,
+        bracket | delete_};
+    LaneTable table{};
+    for (int i = 0; i < 64; ++i) table.bytes[i] = by_high[i % 16];
+    return table;
+}
+
+inline constexpr LaneTable by_low_bits = make_by_low_bits();
+inline constexpr LaneTable by_high_bits = make_by_high_bits();
+
+// The tables say of every byte what the tokenizer's byte kinds say.
+constexpr bool lookups_agree() {
+    for (int c = 0; c < 128; ++c) {
+        const unsigned bits = by_low_bits.bytes[c % 16] & by_high_bits.bytes[c / 16];
+        const ByteKind kind = byte_kinds[static_cast<std::size_t>(c)];
+        if (((bits & not_value) == 0) != (kind == ByteKind::primitive)) return false;
+        if (((bits & other_event) != 0) !=
+            (kind == ByteKind::open || kind == ByteKind::close || kind == ByteKind::invalid))
+            return false;
+    }
+    return true;
+}
+static_assert(lookups_agree());
 
 }  // namespace qmrt::json
 

@@ -2,7 +2,10 @@
 // vector_scan.hpp). Included inside the kernel's namespace after it defined
 //   BlockClasses classify(const unsigned char *block)  the classes of an aligned block
 //   std::uint64_t prefix_xor(std::uint64_t bits)       bit i: the xor of bits 0 to i
-// and QMRT_KERNEL_BIT_OPS when its unit has tzcnt, blsr and popcnt.
+//   std::uint32_t write_positions(std::uint32_t *out, std::uint32_t base,
+//                                 std::uint64_t bits)
+//       stores base + i for each set bit i in order and returns their number; it may
+//       store up to position_slack more past them.
 //
 // The pass reads the text 64 bytes at a time and marks the bytes where the walk has
 // something to do, its events: each quotation mark that opens or closes a string, each
@@ -24,7 +27,7 @@ namespace {
 constexpr unsigned chunk_blocks = 16;
 // One chunk's offsets, one kept from the chunk before, and the slack write_positions
 // may store past the last offset.
-constexpr unsigned event_room = 1 + chunk_blocks * 64 + 16;
+constexpr unsigned event_room = 1 + chunk_blocks * 64 + position_slack;
 constexpr std::uint64_t all_bytes = ~std::uint64_t{0};
 constexpr std::uint64_t even_bits = 0x5555555555555555;
 
@@ -74,48 +77,14 @@ QMRT_BLOCK_READS inline std::uint64_t block_events(const BlockClasses &c, Pass &
     const std::uint64_t in_string = prefix_xor(quotes) ^ pass.in_string;
     pass.in_string = static_cast<std::uint64_t>(static_cast<std::int64_t>(in_string) >> 63);
     const std::uint64_t outside = ~in_string;
-    const std::uint64_t primitive = ~(c.skip | c.bracket | c.unprintable | c.quote) & outside;
+    const std::uint64_t primitive = c.value & outside;
     const std::uint64_t before = primitive << 1 | pass.primitive;
     pass.primitive = primitive >> 63;
-    const std::uint64_t refused = c.unprintable & ~c.skip & ~c.zero;
-    std::uint64_t events =
-        quotes | ((c.bracket | refused) & outside) | (primitive ^ before) | c.zero;
+    std::uint64_t events = quotes | (c.other & outside) | (primitive ^ before) | c.zero;
     for (std::uint64_t check = letters & in_string; check != 0; check &= check - 1)
         if (!escape_letter(bytes[__builtin_ctzll(check)])) events |= check & (~check + 1);
     return events;
 }
-
-#if defined(QMRT_KERNEL_BIT_OPS)
-// Stores the offsets of the set bits, eight at a time whatever their number, so that a
-// block costs no mispredicted branch; up to 16 stores land past the last offset.
-inline std::uint32_t write_positions(std::uint32_t *out, std::uint32_t base, std::uint64_t bits) {
-    const auto count = static_cast<std::uint32_t>(__builtin_popcountll(bits));
-#pragma GCC unroll 8
-    for (int k = 0; k < 8; ++k) {
-        out[k] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
-        bits &= bits - 1;
-    }
-    if (count > 8) {
-#pragma GCC unroll 8
-        for (int k = 8; k < 16; ++k) {
-            out[k] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
-            bits &= bits - 1;
-        }
-        for (std::uint32_t k = 16; bits != 0; ++k) {
-            out[k] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
-            bits &= bits - 1;
-        }
-    }
-    return count;
-}
-#else
-inline std::uint32_t write_positions(std::uint32_t *out, std::uint32_t base, std::uint64_t bits) {
-    std::uint32_t count = 0;
-    for (; bits != 0; bits &= bits - 1)
-        out[count++] = base + static_cast<std::uint32_t>(__builtin_ctzll(bits));
-    return count;
-}
-#endif
 
 // Reads up to one chunk of blocks and stores the offsets of their events. The pass is
 // worked on in a local copy, so that what it carries stays in registers.
@@ -132,13 +101,11 @@ QMRT_BLOCK_READS std::uint32_t read_chunk(Pass &shared, std::uint32_t *out) {
         BlockClasses c = classify(bytes);
         if (pass.first_bytes != all_bytes) [[unlikely]] {
             // Bytes before the start read as white space, which makes nothing.
-            const std::uint64_t before = ~pass.first_bytes;
             c.quote &= pass.first_bytes;
             c.backslash &= pass.first_bytes;
             c.zero &= pass.first_bytes;
-            c.bracket &= pass.first_bytes;
-            c.unprintable &= pass.first_bytes;
-            c.skip |= before;
+            c.value &= pass.first_bytes;
+            c.other &= pass.first_bytes;
             pass.first_bytes = all_bytes;
         }
         std::uint64_t events = block_events(c, pass, bytes);
