@@ -1,12 +1,14 @@
 // The date conversions on any arguments: no undefined behaviour anywhere (the build
-// traps on it), and inside the valid domain every conversion is undone by its inverse
-// and agrees with the standard library's civil calendar.
+// traps on it), every result that of the steps as written, and inside the valid domain
+// every conversion is undone by its inverse and agrees with the standard library's
+// civil calendar.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "calendar/dates.hpp"
 #include "qmrt/calendar.h"
 
 namespace {
@@ -15,9 +17,8 @@ void check(bool holds) {
     if (!holds) std::abort();
 }
 
-// 1 January of year 1 and 31 December 32767 as day numbers.
-constexpr std::int32_t first_day = 1721426;
-constexpr std::int32_t last_day = 13689325;
+using qmrt::calendar::first_day;
+using qmrt::calendar::last_day;
 // The day number of 1970-01-01, where the standard library's days count from.
 constexpr std::int32_t unix_epoch_day = 2440588;
 
@@ -53,6 +54,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     check(utdatejg(day_number, &y, &m, &d) == 0);
     QMleapyr(year, month, day);
     QMdatein(year, month, day);
+
+    // Whatever form a conversion takes, its result is that of the steps.
+    namespace steps = qmrt::calendar::steps;
+    check(utdateij(&out, packed) == steps::packed_to_day_number(packed));
+    check(utdateji(&out, day_number) == steps::day_number_to_packed(day_number));
+    check(utdategj(&out, year, month, day) == steps::parts_to_day_number(year, month, day));
+    utdatejg(day_number, &y, &m, &d);
+    check(qmrt::calendar::DateParts{y, m, d} == steps::day_number_to_parts(day_number));
+    check(utdateni(&out, packed, days) ==
+          steps::day_number_to_packed(static_cast<std::int32_t>(
+              static_cast<std::uint32_t>(steps::packed_to_day_number(packed)) +
+              static_cast<std::uint32_t>(days))));
 
     if (day_number >= first_day && day_number <= last_day) {
         // Day number -> parts -> day number, and -> packed -> day number.

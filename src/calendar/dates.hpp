@@ -46,14 +46,24 @@ constexpr bool is_leap_day(std::int16_t year, std::int16_t month, std::int16_t d
     return day == 29 && month == 2 && year % 4 == 0 && (year % 400 == 0 || year % 100 != 0);
 }
 
+// The most the packed date can reach is 32767 * 10000 + 32767 * 100 + 32767, inside 32 bits.
+constexpr std::int32_t parts_to_packed(std::int16_t year, std::int16_t month, std::int16_t day) {
+    return floor_year(year) * 10000 + month * 100 + day;
+}
+
+// The conversions exactly as the suite's rules state their steps. They define every
+// result; the forms below are faster and give the same results where they apply.
+namespace steps {
+
 // The day number of the parts once the year starts in March, in the integer type `Int`
 // as for parts_of_day_count. Every term stays far inside 32 bits for any 16-bit parts.
 template <typename Int>
 constexpr std::int32_t day_number_of_march_year(Int y, Int m, std::int32_t day) {
     Int century = y / 100;
     Int year_of_century = y % 100;
-    return day + static_cast<std::int32_t>((153 * m + 2) / 5 + (1461 * year_of_century) / 4 +
-                                           (146097 * century) / 4) +
+    return day +
+           static_cast<std::int32_t>((153 * m + 2) / 5 + (1461 * year_of_century) / 4 +
+                                     (146097 * century) / 4) +
            march_origin;
 }
 
@@ -71,11 +81,6 @@ constexpr std::int32_t parts_to_day_number(std::int16_t year, std::int16_t month
         return day_number_of_march_year(static_cast<std::uint32_t>(y),
                                         static_cast<std::uint32_t>(m), day);
     return day_number_of_march_year(y, m, day);
-}
-
-// The most the packed date can reach is 32767 * 10000 + 32767 * 100 + 32767, inside 32 bits.
-constexpr std::int32_t parts_to_packed(std::int16_t year, std::int16_t month, std::int16_t day) {
-    return floor_year(year) * 10000 + month * 100 + day;
 }
 
 // The year wraps to 16 bits before the floor, as in a packed date of year 40000.
@@ -126,6 +131,106 @@ constexpr DateParts day_number_to_parts(std::int32_t day_number) {
 constexpr std::int32_t day_number_to_packed(std::int32_t day_number) {
     DateParts parts = day_number_to_parts(day_number);
     return parts_to_packed(parts.year, parts.month, parts.day);
+}
+
+}  // namespace steps
+
+// The first and last day numbers of the valid domain: 1 January of year 1 and
+// 31 December 32767.
+inline constexpr std::int32_t first_day = 1721426;
+inline constexpr std::int32_t last_day = 13689325;
+
+// Inside the valid domain the conversions take the Euclidean affine forms of the
+// calendar (divisions by constants replaced by multiplications and shifts, with every
+// value non-negative), which give exactly what the steps give there and cost fewer and
+// cheaper operations. Everything else goes through the steps.
+namespace affine {
+
+// Days since 1 March of year 0 to year, March-based month (3 to 14) and day.
+struct MarchDate {
+    std::uint32_t year, month, day;
+    bool january_or_february;
+};
+
+constexpr MarchDate march_date(std::uint32_t days) {
+    const std::uint32_t n = 4 * days + 3;
+    const std::uint32_t century = n / 146097;
+    // 4 * (day of the century) + 3
+    const std::uint32_t in_century = n % 146097 | 3;
+    // 2939745 / 2^32 is 1 / 1461 closely enough to split in_century into the year of the
+    // century (the high half) and four times the day of the year (the low half).
+    const std::uint64_t split = std::uint64_t{2939745} * in_century;
+    const auto year_of_century = static_cast<std::uint32_t>(split >> 32);
+    const std::uint32_t day_of_year = static_cast<std::uint32_t>(split) / (2939745 * 4);
+    // 2141 / 2^16 steps through the months of 153 days in five.
+    const std::uint32_t month_day = 2141 * day_of_year + 197913;
+    return {100 * century + year_of_century, month_day >> 16, (month_day & 0xffff) / 2141 + 1,
+            day_of_year >= 306};
+}
+
+constexpr bool in_domain(std::int32_t day_number) {
+    return static_cast<std::uint32_t>(day_number) - std::uint32_t{first_day} <=
+           std::uint32_t{last_day - first_day};
+}
+
+constexpr DateParts parts(std::int32_t day_number) {
+    const MarchDate d = march_date(static_cast<std::uint32_t>(day_number - march_origin - 1));
+    return {static_cast<std::int16_t>(d.year + d.january_or_february),
+            static_cast<std::int16_t>(d.january_or_february ? d.month - 12 : d.month),
+            static_cast<std::int16_t>(d.day)};
+}
+
+constexpr std::int32_t packed(std::int32_t day_number) {
+    const MarchDate d = march_date(static_cast<std::uint32_t>(day_number - march_origin - 1));
+    // January and February belong to the next year: + 1 year - 12 months.
+    return static_cast<std::int32_t>(d.year * 10000 + d.month * 100 + d.day +
+                                     (d.january_or_february ? 10000 - 1200 : 0));
+}
+
+// Year 1 to 32767 (no floor, no cut), month 1 to 12 and any day, which is only added.
+constexpr bool takes(std::int32_t year, std::int32_t month) {
+    return year >= 1 && year <= 32767 && month >= 1 && month <= 12;
+}
+
+constexpr std::int32_t day_number(std::uint32_t year, std::uint32_t month, std::int32_t day) {
+    const bool january_or_february = month <= 2;
+    const std::uint32_t y = year - january_or_february;
+    const std::uint32_t m = january_or_february ? month + 12 : month;
+    const std::uint32_t century = y / 100;
+    return static_cast<std::int32_t>(1461 * y / 4 - century + century / 4 + (979 * m - 2919) / 32) +
+           day + march_origin;
+}
+
+}  // namespace affine
+
+constexpr std::int32_t parts_to_day_number(std::int16_t year, std::int16_t month,
+                                           std::int16_t day) {
+    if (affine::takes(year, month))
+        return affine::day_number(static_cast<std::uint32_t>(year),
+                                  static_cast<std::uint32_t>(month), day);
+    return steps::parts_to_day_number(year, month, day);
+}
+
+constexpr std::int32_t packed_to_day_number(std::int32_t packed) {
+    // Years 1 to 32767, where neither the floor nor the cut applies; then months 1 to 12.
+    const auto p = static_cast<std::uint32_t>(packed);
+    if (p - 10000 <= 327679999 - 10000) {
+        const std::uint32_t year = p / 10000, month_day = p - year * 10000;
+        const std::uint32_t month = month_day / 100;
+        if (month - 1 <= 11)
+            return affine::day_number(year, month, static_cast<std::int32_t>(month_day % 100));
+    }
+    return steps::packed_to_day_number(packed);
+}
+
+constexpr DateParts day_number_to_parts(std::int32_t day_number) {
+    return affine::in_domain(day_number) ? affine::parts(day_number)
+                                         : steps::day_number_to_parts(day_number);
+}
+
+constexpr std::int32_t day_number_to_packed(std::int32_t day_number) {
+    return affine::in_domain(day_number) ? affine::packed(day_number)
+                                         : steps::day_number_to_packed(day_number);
 }
 
 constexpr std::int32_t shift_day_number(std::int32_t day_number, std::int32_t days) {

@@ -1,3 +1,5 @@
+#include "calendar/dates.hpp"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -49,6 +51,30 @@ TEST(Dates, EveryDayOfTheValidDomainAgreesWithChrono) {
         }
     }
     EXPECT_EQ(mismatches, 0) << first_mismatch;
+}
+
+// The conversions take shorter forms where the arguments allow them; at and around the
+// edges of where they do, the results are those of the steps as written: every day
+// number of the domain and a few beyond it, and packed dates and parts of every year
+// with months and days in and out of the calendar.
+TEST(Dates, ShortFormsGiveWhatTheStepsGive) {
+    namespace cal = qmrt::calendar;
+    long mismatches = 0;
+    for (int32_t j = cal::first_day - 400; j <= cal::last_day + 400; ++j)
+        mismatches += cal::day_number_to_packed(j) != cal::steps::day_number_to_packed(j) ||
+                      !(cal::day_number_to_parts(j) == cal::steps::day_number_to_parts(j));
+    EXPECT_EQ(mismatches, 0) << "day numbers";
+    for (int32_t y = -2; y <= 32768; ++y)
+        for (int32_t m : {-1, 0, 1, 2, 3, 11, 12, 13, 99})
+            for (int32_t d : {-1, 0, 1, 28, 29, 31, 99}) {
+                const auto p = static_cast<int32_t>(int64_t{y} * 10000 + m * 100 + d);
+                const auto py = static_cast<int16_t>(y), pm = static_cast<int16_t>(m),
+                           pd = static_cast<int16_t>(d);
+                mismatches += cal::packed_to_day_number(p) != cal::steps::packed_to_day_number(p) ||
+                              cal::parts_to_day_number(py, pm, pd) !=
+                                  cal::steps::parts_to_day_number(py, pm, pd);
+            }
+    EXPECT_EQ(mismatches, 0) << "packed dates and parts";
 }
 
 // Validation and the leap test against std::chrono, including the months and days
