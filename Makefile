@@ -2,7 +2,7 @@
 #   make demo   install what is missing, build, run the demo
 #   make test   install what is missing, build, run every test plain and sanitized, and
 #               each fuzz target for a short fixed number of inputs
-#   make bench  build the benchmarks in release mode and print the table of ratios
+#   make bench  build the benchmarks and print their tables of ratios
 #   make fuzz   run each fuzz target for FUZZ_SECONDS seconds
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
@@ -35,14 +35,21 @@ test-fuzz: deps
 
 test: test-release test-asan test-fuzz
 
-# One run of every benchmark, its table of ratios printed last and kept in build/bench.
-BENCH_FLAGS ?= --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+# One run of every benchmark, each binary's table of ratios printed after its runs and all
+# kept in build/bench. Repetitions are interleaved, so that a slow spell of the machine
+# falls on every benchmark alike rather than on one.
+BENCH_FLAGS ?= --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+  --benchmark_min_time=0.2 --benchmark_report_aggregates_only=true
+BENCH_BINARIES = qmrt_bench qmrt_exchange_bench
 bench:
 	@scripts/install-deps.sh bench
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS)
-	build/bench/bench/qmrt_bench $(BENCH_FLAGS) --benchmark_out=$(CURDIR)/build/bench/results.json \
-	  --benchmark_out_format=json | tee build/bench/report.txt
+	@rm -f build/bench/report.txt
+	@for binary in $(BENCH_BINARIES); do \
+	  build/bench/bench/$$binary $(BENCH_FLAGS) --benchmark_out=$(CURDIR)/build/bench/$$binary.json \
+	    --benchmark_out_format=json | tee -a build/bench/report.txt || exit 1; \
+	done
 
 # New inputs collect in build/fuzz/corpus and seed the next run.
 fuzz: deps

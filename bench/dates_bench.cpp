@@ -95,6 +95,18 @@ void register_date_benchmarks() {
             return chrono_day_number_to_packed(d.day_numbers[i]);
         });
     });
+    // A day number to its packed date and back, each direction one call, on both sides.
+    benchmark::RegisterBenchmark("dates/round_trip", [](benchmark::State &st) {
+        convert_all(st, [](const Dates &d, std::size_t i) {
+            std::int32_t packed, back;
+            return utdateij(&back, utdateji(&packed, d.day_numbers[i]));
+        });
+    });
+    benchmark::RegisterBenchmark("dates/chrono_round_trip", [](benchmark::State &st) {
+        convert_all(st, [](const Dates &d, std::size_t i) {
+            return chrono_packed_to_day_number(chrono_day_number_to_packed(d.day_numbers[i]));
+        });
+    });
     benchmark::RegisterBenchmark("dates/utdateni", [](benchmark::State &st) {
         convert_all(st, [](const Dates &d, std::size_t i) {
             std::int32_t result;

@@ -125,6 +125,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 qmrt::json::parse(got_state, placed, {got.data(), count});
             check(want_status == got_status && same(want_state, got_state));
             for (std::size_t i = 0; i < want.size(); ++i) check(same(want[i], got[i]));
+            if (count != room) continue;
+            // json_tokenise, resuming on its growing array, ends as the single call.
+            std::int32_t status = 0;
+            json_token *array = json_tokenise(placed, &status);
+            check(status == (want_status == 0 ? 0 : -1));
+            for (std::int32_t i = 0; i < want_state.next_free; ++i)
+                check(same(array[i], want[static_cast<std::size_t>(i)]));
+            check(array[want_state.next_free].start == -1 && array[want_state.next_free].end == -1);
+            std::free(array);
         }
         qmrt::json::use_kernel(qmrt::json::best_kernel());
     }

@@ -27,6 +27,13 @@ inline std::uint64_t prefix_xor(std::uint64_t bits) {
 
 #if defined(QMRT_KERNEL_VBMI2)
 constexpr unsigned position_slack = 64;
+constexpr bool collects_event_bytes = true;
+
+// The bytes at the events, in order, so that the walk need not read them from the text.
+QMRT_BLOCK_READS inline void write_event_bytes(unsigned char *out, const unsigned char *block,
+                                               std::uint64_t bits) {
+    _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(bits, _mm512_load_si512(block)));
+}
 
 // The bit numbers packed into bytes by one compress, then widened 16 at a time.
 inline std::uint32_t write_positions(std::uint32_t *out, std::uint32_t base, std::uint64_t bits) {
@@ -56,6 +63,8 @@ inline std::uint32_t write_positions(std::uint32_t *out, std::uint32_t base, std
 }
 #else
 constexpr unsigned position_slack = 16;
+constexpr bool collects_event_bytes = false;
+inline void write_event_bytes(unsigned char *, const unsigned char *, std::uint64_t) {}
 
 // Each quarter of the bits compresses its sixteen offsets into place after the last.
 inline std::uint32_t write_positions(std::uint32_t *out, std::uint32_t base, std::uint64_t bits) {

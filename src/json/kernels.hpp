@@ -17,7 +17,20 @@ enum class Kernel : std::uint8_t {
     avx512vbmi2,  // AVX-512 with the byte compress
 };
 
-const char *kernel_name(Kernel kernel);
+constexpr const char *kernel_name(Kernel kernel) {
+    switch (kernel) {
+        case Kernel::sse2:
+            return "sse2";
+        case Kernel::avx2:
+            return "avx2";
+        case Kernel::avx512bw:
+            return "avx512bw";
+        case Kernel::avx512vbmi2:
+            return "avx512vbmi2";
+        default:
+            return "portable";
+    }
+}
 
 // The widest kernel this processor runs. Inline so that the benchmarks, which link the
 // shared library, can name the kernel it chose by the same rule.

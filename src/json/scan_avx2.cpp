@@ -52,6 +52,8 @@ inline std::uint64_t prefix_xor(std::uint64_t bits) {
     return static_cast<std::uint64_t>(_mm_cvtsi128_si64(product));
 }
 
+constexpr bool collects_event_bytes = false;
+inline void write_event_bytes(unsigned char *, const unsigned char *, std::uint64_t) {}
 constexpr unsigned position_slack = 16;
 
 // Stores the offsets of the set bits eight at a time whatever their number, so that a

@@ -63,6 +63,8 @@ inline std::uint64_t prefix_xor(std::uint64_t bits) {
     return bits;
 }
 
+constexpr bool collects_event_bytes = false;
+inline void write_event_bytes(unsigned char *, const unsigned char *, std::uint64_t) {}
 constexpr unsigned position_slack = 0;
 
 inline std::uint32_t write_positions(std::uint32_t *out, std::uint32_t base, std::uint64_t bits) {

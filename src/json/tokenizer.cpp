@@ -329,21 +329,6 @@ Choice &choice() {
 
 }  // namespace
 
-const char *kernel_name(Kernel kernel) {
-    switch (kernel) {
-        case Kernel::sse2:
-            return "sse2";
-        case Kernel::avx2:
-            return "avx2";
-        case Kernel::avx512bw:
-            return "avx512bw";
-        case Kernel::avx512vbmi2:
-            return "avx512vbmi2";
-        default:
-            return "portable";
-    }
-}
-
 std::span<const Kernel> available_kernels() {
     // Kernels are ordered by width, and a processor with a wide unit has the narrower.
     const auto best = static_cast<std::size_t>(best_kernel());
@@ -358,6 +343,29 @@ Kernel current_kernel() {
     return choice().kernel;
 }
 
+namespace {
+
+// From the cursor to the end of the text or the first failure: the kernel while it
+// reads the text, the scalar loop from where it hands the text over.
+std::int32_t scan_from(Cursor &cursor, const char *text, std::span<json_token> tokens,
+                       std::uint32_t max_length) {
+    const auto *bytes = reinterpret_cast<const unsigned char *>(text);
+    std::int32_t status = hand_over;
+    if (const KernelScan kernel = choice().scan)
+        status = kernel(cursor, bytes, tokens.data(), tokens.size(), max_length);
+    if (status == hand_over) status = scan(cursor, bytes, tokens.data(), tokens.size(), max_length);
+    return status;
+}
+
+// Every token the parse did not take is free afterwards. Freeing them last rather than
+// first leaves the same array and writes each token once.
+void free_untaken(std::span<json_token> tokens, std::int32_t next_free) {
+    for (json_token &token : tokens.subspan(static_cast<std::size_t>(next_free)))
+        token = free_token;
+}
+
+}  // namespace
+
 std::int32_t parse(jsmn_state &state, const char *text, std::span<json_token> tokens,
                    std::uint32_t max_length) {
     // Only a state left by an earlier parse on this array can be resumed. One that
@@ -366,19 +374,21 @@ std::int32_t parse(jsmn_state &state, const char *text, std::span<json_token> to
     if (state.next_free < 0 || static_cast<std::size_t>(state.next_free) > tokens.size() ||
         state.parent < -1 || state.parent >= state.next_free)
         return JSON_ERR_INVALID;
-    const auto *bytes = reinterpret_cast<const unsigned char *>(text);
     const std::size_t made = static_cast<std::size_t>(state.next_free);
     Cursor cursor{state.pos, state.next_free, state.parent, link_open_tokens(tokens.first(made))};
-    std::int32_t status = hand_over;
-    if (const KernelScan kernel = choice().scan)
-        status = kernel(cursor, bytes, tokens.data(), tokens.size(), max_length);
-    if (status == hand_over) status = scan(cursor, bytes, tokens.data(), tokens.size(), max_length);
+    const std::int32_t status = scan_from(cursor, text, tokens, max_length);
     unlink_open_tokens(tokens.data(), cursor.top);
-    // Every token the parse did not take is free afterwards. Freeing them last rather
-    // than first leaves the same array and writes each token once.
-    for (json_token &token : tokens.subspan(static_cast<std::size_t>(cursor.next_free)))
-        token = free_token;
+    free_untaken(tokens, cursor.next_free);
     state = {cursor.pos, cursor.next_free, cursor.parent};
+    return status;
+}
+
+std::int32_t GrowingParse::resume(const char *text, std::span<json_token> tokens) {
+    const std::int32_t status = scan_from(cursor_, text, tokens, max_text_length);
+    if (status == JSON_ERR_NO_TOKENS) return status;  // the array is full: nothing to free
+    unlink_open_tokens(tokens.data(), cursor_.top);
+    cursor_.top = -1;
+    free_untaken(tokens, cursor_.next_free);
     return status;
 }
 

@@ -5,6 +5,7 @@
 #include <limits>
 #include <span>
 
+#include "json/scan.hpp"
 #include "qmrt/json.h"
 
 namespace qmrt::json {
@@ -18,5 +19,20 @@ inline constexpr std::uint32_t max_text_length = std::numeric_limits<std::int32_
 // JSON_ERR_INVALID. Tests pass a small max_length to reach that bound cheaply.
 std::int32_t parse(jsmn_state &state, const char *text, std::span<json_token> tokens,
                    std::uint32_t max_length = max_text_length);
+
+// The parse json_tokenise runs: from a fresh state over a growing array, resumed with
+// the same results as parse gives. Between a -1 and the next call the open containers
+// stay chained (their ends hold links, which the array's growth keeps valid), so that a
+// resumption does not pass over every token made before it; the chain is undone when
+// the parse ends. Not to be used on an array anything else reads in between.
+class GrowingParse {
+public:
+    // Tokenizes on from where the last call stopped, into tokens, which holds what the
+    // earlier calls made at the same places.
+    std::int32_t resume(const char *text, std::span<json_token> tokens);
+
+private:
+    Cursor cursor_{0, 0, -1, -1};
+};
 
 }  // namespace qmrt::json

@@ -40,12 +40,12 @@ std::string_view token_text(const char *text, const json_token &token) {
 }  // namespace
 
 json_token *tokenise(const char *text, std::int32_t &status, const Allocator &allocator) {
-    jsmn_state state{0, 0, -1};
+    GrowingParse parse;
     std::uint32_t count = initial_token_count;
     auto *tokens = static_cast<json_token *>(allocator.allocate(array_bytes(count)));
     diag::require(tokens != nullptr, "json_tokenise", "tokens != NULL");
 
-    std::int32_t result = parse(state, text, {tokens, count});
+    std::int32_t result = parse.resume(text, {tokens, count});
     status = 0;
     while (result == JSON_ERR_NO_TOKENS) {
         // Grow to 2n + 1 and resume where the parse stopped: the tokens made stay put.
@@ -58,7 +58,7 @@ json_token *tokenise(const char *text, std::int32_t &status, const Allocator &al
         if (grown == nullptr) std::free(tokens);
         diag::require(grown != nullptr, "json_tokenise", "tokens != NULL");
         tokens = static_cast<json_token *>(grown);
-        result = parse(state, text, {tokens, count});
+        result = parse.resume(text, {tokens, count});
     }
     if (result != 0) status = -1;
     tokens[count] = {JSON_PRIMITIVE, -1, -1, 0};

@@ -6,6 +6,10 @@
 //                                 std::uint64_t bits)
 //       stores base + i for each set bit i in order and returns their number; it may
 //       store up to position_slack more past them.
+//   void write_event_bytes(unsigned char *out, const unsigned char *block,
+//                          std::uint64_t bits)
+//       when collects_event_bytes, stores the block's bytes at the set bits in order,
+//       with up to 64 stores past them; else nothing.
 //
 // The pass reads the text 64 bytes at a time and marks the bytes where the walk has
 // something to do, its events: each quotation mark that opens or closes a string, each
@@ -86,9 +90,11 @@ QMRT_BLOCK_READS inline std::uint64_t block_events(const BlockClasses &c, Pass &
     return events;
 }
 
-// Reads up to one chunk of blocks and stores the offsets of their events. The pass is
-// worked on in a local copy, so that what it carries stays in registers.
-QMRT_BLOCK_READS std::uint32_t read_chunk(Pass &shared, std::uint32_t *out) {
+// Reads up to one chunk of blocks and stores the offsets of their events, and their
+// bytes where the kernel collects them. The pass is worked on in a local copy, so that
+// what it carries stays in registers.
+QMRT_BLOCK_READS std::uint32_t read_chunk(Pass &shared, std::uint32_t *out,
+                                          unsigned char *out_bytes) {
     Pass pass = shared;
     std::uint32_t n = 0;
     const auto origin = reinterpret_cast<std::uintptr_t>(pass.text);
@@ -114,9 +120,11 @@ QMRT_BLOCK_READS std::uint32_t read_chunk(Pass &shared, std::uint32_t *out) {
         if (c.zero != 0) [[unlikely]] {
             events &= c.zero ^ (c.zero - 1);  // nothing past the first zero
             pass.done = true;
+            write_event_bytes(out_bytes + n, bytes, events);
             n += write_positions(out + n, base, events);
             break;
         }
+        write_event_bytes(out_bytes + n, bytes, events);
         n += write_positions(out + n, base, events);
     }
     shared = pass;
@@ -129,8 +137,14 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
                   std::uint32_t limit) {
     Pass pass = start_pass(text, cursor.pos, limit);
     std::uint32_t events[event_room];
+    unsigned char event_bytes[collects_event_bytes ? event_room + 64 : 1];
     const std::uint32_t *event = events;
-    std::uint32_t *last = events + read_chunk(pass, events);
+    std::uint32_t *last = events + read_chunk(pass, events, event_bytes);
+    // The byte at an event, from the text or from the bytes the pass collected.
+    const auto byte_at = [&](const std::uint32_t *at) -> unsigned char {
+        if constexpr (collects_event_bytes) return event_bytes[at - events];
+        return text[*at];
+    };
     json_token *next = tokens + cursor.next_free;
     json_token *const room_end = tokens + count;
     std::int32_t top = cursor.top;
@@ -158,11 +172,11 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
         // An event is acted on once the one after it, which may end its token, is in.
         while (event + 1 < last) {
             const std::uint32_t at = *event;
-            const unsigned char c = text[at];
+            const unsigned char c = byte_at(event);
             const ByteKind kind = byte_kinds[c];
             if (kind == ByteKind::quote) {
                 const std::uint32_t e = event[1];
-                if (text[e] != '"') return leave(hand_over, at);
+                if (byte_at(event + 1) != '"') return leave(hand_over, at);
                 if (next == room_end) return leave(JSON_ERR_NO_TOKENS, at);
                 *next++ = {JSON_STRING, static_cast<std::int32_t>(at + 1),
                            static_cast<std::int32_t>(e), 0};
@@ -170,7 +184,7 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
                 event += 2;
             } else if (kind == ByteKind::primitive) {
                 const std::uint32_t e = event[1];
-                if (!ends_primitive(byte_kinds[text[e]])) return leave(hand_over, at);
+                if (!ends_primitive(byte_kinds[byte_at(event + 1)])) return leave(hand_over, at);
                 if (next == room_end) return leave(JSON_ERR_NO_TOKENS, at);
                 *next++ = {JSON_PRIMITIVE, static_cast<std::int32_t>(at),
                            static_cast<std::int32_t>(e), 0};
@@ -205,6 +219,7 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
         if (event != last) {
             // The kept event's own position is where the scalar loop would go on.
             if (pass.done) break;
+            event_bytes[0] = byte_at(event);
             events[0] = *event;
             last = events + 1;
         } else {
@@ -213,7 +228,7 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
             last = events;
         }
         event = events;
-        last += read_chunk(pass, last);
+        last += read_chunk(pass, last, event_bytes + (last - events));
     }
     // The zero byte is the last event, unless the offset bound stopped the pass first.
     if (event != last) {
