@@ -114,6 +114,13 @@ QMRT_BLOCK_READS std::uint32_t read_chunk(Pass &shared, std::uint32_t *out,
             c.other &= pass.first_bytes;
             pass.first_bytes = all_bytes;
         }
+        // A block inside a string that neither ends it nor escapes anything makes no
+        // event and leaves the pass as it was: long strings cost only their reading.
+        if ((pass.in_string & ~(c.quote | c.backslash | c.zero)) == all_bytes &&
+            pass.escaped == 0) {
+            pass.block += 64;
+            continue;
+        }
         std::uint64_t events = block_events(c, pass, bytes);
         const auto base = static_cast<std::uint32_t>(pass.block - origin);
         pass.block += 64;
