@@ -11,7 +11,7 @@ namespace {
 
 constexpr const char *footer =
     "Exit status: 0 on success, 1 when the service says no (invalid date, key not found,\n"
-    "exchange failed, lock refused), 2 on a usage error. Files the library writes\n"
+    "exchange or fetch failed, lock refused), 2 on a usage error. Files the library writes\n"
     "(\"debug2\", the lock files) land in the working directory.";
 
 // CLI11 reports a mistyped subcommand only as a missing one; name it instead.
