@@ -36,6 +36,7 @@ int run(int argc, char **argv) {
     CLI::App app{"qmrt: the suite's run-time services from the shell", "qmrt"};
     app.footer(footer);
     app.require_subcommand(1);
+    app.set_version_flag("--version", "qmrt " QMRT_VERSION);
 
     Action action;
     add_date_commands(app, action);
@@ -54,6 +55,8 @@ int run(int argc, char **argv) {
         return app.exit(help);
     } catch (const CLI::CallForAllHelp &help) {
         return app.exit(help);
+    } catch (const CLI::CallForVersion &version) {
+        return app.exit(version);
     } catch (const CLI::ParseError &error) {
         std::fprintf(stderr, "qmrt: %s (see --help)\n", error.what());
         return usage;
