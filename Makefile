@@ -4,11 +4,13 @@
 #               each fuzz target for a short fixed number of inputs
 #   make bench  build the benchmarks and print their tables of ratios
 #   make fuzz   run each fuzz target for FUZZ_SECONDS seconds
+#   make package  the Debian packages libqmrt0, libqmrt-dev and qmrt, in build/package/
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = tokenizer tokens dates
 
-.PHONY: all deps build test test-release test-asan test-fuzz fuzz bench demo clean format
+.PHONY: all deps build test test-release test-asan test-fuzz test-package package fuzz bench demo \
+        clean format
 
 all: build
 
@@ -33,7 +35,24 @@ test-fuzz: deps
 	cmake --build --preset fuzz -j $(JOBS)
 	ctest --preset fuzz
 
-test: test-release test-asan test-fuzz
+# The packages are built with Debian's hardening flags, which CMake takes from the
+# environment when it first configures the folder.
+DEB_BUILD_MAINT_OPTIONS = hardening=+all
+export DEB_BUILD_MAINT_OPTIONS
+package: deps
+	CFLAGS="$$(dpkg-buildflags --get CFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" cmake --preset package
+	cmake --build --preset package -j $(JOBS)
+	rm -f build/package/*.deb
+	cpack --preset package
+
+# The packages checked as files, without installing them: names, dependencies, file
+# lists, exported names, man pages, lintian.
+test-package: package
+	tests/package/check_packages.sh build/package build/deb
+
+test: test-release test-asan test-fuzz test-package
 
 # One run of every benchmark, each binary's table of ratios printed after its runs and all
 # kept in build/bench. Repetitions are interleaved, so that a slow spell of the machine

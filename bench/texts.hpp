@@ -1,4 +1,4 @@
-// The texts the benchmarks read: the two documents shipped in bench/data and synthetic
+// The texts the benchmarks read: the two documents shipped in data/ and synthetic
 // texts of four shapes, each made from a repetition count so that they can be scaled.
 #pragma once
 
@@ -12,7 +12,7 @@ namespace qmrt::bench {
 
 inline std::string read_document(const std::string &name) {
     std::ifstream in(std::string(QMRT_BENCH_DATA) + "/" + name, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read bench/data/" + name);
+    if (!in) throw std::runtime_error("cannot read data/" + name);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();

@@ -132,6 +132,12 @@ say "The tokenizer turns a text into a flat table of tokens: kind, byte offsets,
 expect 0 json tokens --width 36 reply.json
 say "A value is read by its key, at any depth; objects and arrays come back as their text:"
 expect 0 json get reply.json holder balance history
+cp "$repo/data/twitter.json" twitter.json
+say "A real document: data/twitter.json ($(($(wc -c <twitter.json) / 1024)) KiB, the one the tests and" \
+    "benchmarks read too). Its first tokens, and how many there are:"
+printf '%s$ qmrt json tokens --width 30 twitter.json | sed -n 1,6p%s\n' "$bold" "$reset"
+"$qmrt" json tokens --width 30 twitter.json | sed -n 1,6p
+printf '  ... %d tokens\n' "$(("$("$qmrt" json tokens twitter.json | wc -l)" - 1))"
 printf '{"a": [1, 2}' >broken.json
 say "Invalid JSON is reported with the status and the offset where the parse stopped" \
     "(broken.json holds {\"a\": [1, 2}):"

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   libcurl4-openssl-dev libssl-dev libcpp-httplib-dev nlohmann-json3-dev libcli11-dev
   tzdata curl
+  scdoc dpkg-dev file lintian  # man pages; making and checking the Debian packages
   clang libclang-rt-14-dev
 )
 case "$group" in

@@ -1,15 +1,13 @@
 // qmrt call: the exchange with the service, run by the test-only variant of the tool
 // whose endpoint the test chooses: the HTTPS test server, or a port nobody listens on.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "closed_port.hpp"
 #include "files.hpp"
 #include "https_test_server.hpp"
 #include "scratch_dir.hpp"
@@ -17,6 +15,7 @@
 
 namespace {
 
+using qmrt::test::ClosedPort;
 using qmrt::test::Finished;
 using qmrt::test::HttpsReply;
 using qmrt::test::HttpsTestServer;
@@ -32,30 +31,6 @@ public:
     Endpoint(const Endpoint &) = delete;
     Endpoint &operator=(const Endpoint &) = delete;
     ~Endpoint() { ::unsetenv("QMRT_TEST_SERVICE_URL"); }
-};
-
-// A port on 127.0.0.1 that refuses connections: bound, so nobody else takes it, but
-// never listening.
-class ClosedPort {
-public:
-    ClosedPort() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
-            ::getsockname(fd_, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-            throw std::runtime_error("cannot bind a port on 127.0.0.1");
-        port_ = ntohs(address.sin_port);
-    }
-    ClosedPort(const ClosedPort &) = delete;
-    ClosedPort &operator=(const ClosedPort &) = delete;
-    ~ClosedPort() { ::close(fd_); }
-    int port() const { return port_; }
-
-private:
-    int fd_;
-    int port_ = 0;
 };
 
 TEST(Call, PrintsValuesOfTheReplyOrTheLibrarysRefusal) {

@@ -1,14 +1,16 @@
 // The qmrt tool driven as a subprocess: what it prints and the status it ends with.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "closed_port.hpp"
 #include "scratch_dir.hpp"
 #include "subprocess.hpp"
 
@@ -21,12 +23,14 @@ using qmrt::test::ScratchDir;
 
 const std::string tool = QMRT_CLI;
 
+// In `args` and `err_part`, "{closed}" stands for 127.0.0.1:PORT, a port nobody listens on.
 struct Case {
     std::vector<std::string> args;
     std::string input;  // standard input
     std::string out;    // the whole standard output
     int status;
     std::string err_part;  // a part of standard error ("" : standard error stays empty)
+    int err_lines = 1;     // lines on standard error when it is not empty
 };
 
 void PrintTo(const Case &c, std::ostream *os) {
@@ -45,20 +49,65 @@ std::string case_name(const ::testing::TestParamInfo<Case> &info) {
 
 class Invocation : public ::testing::TestWithParam<Case> {};
 
+std::string with_port(std::string text, int port) {
+    const std::string placeholder = "{closed}";
+    for (auto at = text.find(placeholder); at != std::string::npos; at = text.find(placeholder))
+        text.replace(at, placeholder.size(), "127.0.0.1:" + std::to_string(port));
+    return text;
+}
+
+// Core dumps on as far as the hard limit allows, for the tool started meanwhile: a tool
+// that aborted would leave its core file behind where the kernel writes them as files.
+class CoreDumpsOn {
+public:
+    CoreDumpsOn() {
+        ::getrlimit(RLIMIT_CORE, &previous_);
+        rlimit on = previous_;
+        on.rlim_cur = on.rlim_max;
+        ::setrlimit(RLIMIT_CORE, &on);
+    }
+    CoreDumpsOn(const CoreDumpsOn &) = delete;
+    CoreDumpsOn &operator=(const CoreDumpsOn &) = delete;
+    ~CoreDumpsOn() { ::setrlimit(RLIMIT_CORE, &previous_); }
+
+private:
+    rlimit previous_{};
+};
+
+std::vector<std::string> core_files(const std::filesystem::path &dir) {
+    std::vector<std::string> found;
+    for (const auto &entry : std::filesystem::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (name == "core" || name.starts_with("core.")) found.push_back(name);
+    }
+    return found;
+}
+
 TEST_P(Invocation, PrintsAndEndsAsExpected) {
     ScratchDir dir;
     std::ofstream(dir.path() / "reply.json") << R"({"status":"OK","n":[1,2],"who":{"id":"A"}})";
     const Case &c = GetParam();
-    Finished got = run(tool, c.args, c.input);
+    qmrt::test::ClosedPort closed;
+    std::vector<std::string> args;
+    for (const std::string &arg : c.args) args.push_back(with_port(arg, closed.port()));
+    Finished got;
+    {
+        CoreDumpsOn cores;
+        got = run(tool, args, c.input);
+    }
     EXPECT_EQ(got.out, c.out);
     EXPECT_EQ(got.status, c.status);
     if (c.err_part.empty()) {
         EXPECT_EQ(got.err, "");
     } else {
-        EXPECT_NE(got.err.find(c.err_part), std::string::npos) << got.err;
-        // One line, so that scripts can show it as it is.
-        EXPECT_EQ(got.err.find('\n'), got.err.size() - 1) << got.err;
+        const std::string part = with_port(c.err_part, closed.port());
+        EXPECT_NE(got.err.find(part), std::string::npos) << got.err;
+        // Whole lines, as many as expected (one for a "no" of the tool's own), so that
+        // scripts can show them as they are.
+        EXPECT_EQ(std::count(got.err.begin(), got.err.end(), '\n'), c.err_lines) << got.err;
+        EXPECT_EQ(got.err.back(), '\n') << got.err;
     }
+    EXPECT_EQ(core_files(dir.path()), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -121,6 +170,20 @@ INSTANTIATE_TEST_SUITE_P(
              "incomplete JSON (status -3): the parse stopped at offset 4"},
         Case{{"json", "tokens", "missing.json"}, "", "", 2, "cannot open missing.json"},
         Case{{"json", "tokens"}, std::string("{}\0{}", 5), "", 2, "zero byte at offset 2"}),
+    case_name);
+
+// The library's fetch ends its process on any failure; the tool's stays a "no": the
+// library's report, then the tool's line naming the fetch.
+INSTANTIATE_TEST_SUITE_P(
+    Fetch, Invocation,
+    ::testing::Values(Case{{"fetch", "http://{closed}/doc.json"},
+                           "",
+                           "",
+                           1,
+                           "curl_easy_perform failed: Couldn't connect to server\n"
+                           "qmrt: the fetch of http://{closed}/doc.json failed: the library "
+                           "ended it with its fatal report\n",
+                           2}),
     case_name);
 
 INSTANTIATE_TEST_SUITE_P(

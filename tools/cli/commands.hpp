@@ -24,6 +24,12 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The work as an action that runs it in a child process with core dumps off. The child's
+// exit status is the action's; when the library's fatal report aborts the child, one line
+// naming `what` ("fetch of URL") follows the library's report on standard error and the
+// status is `refused`. Any other signal ends qmrt by that signal.
+Action guarded(std::string what, Action work);
+
 void add_date_commands(CLI::App &app, Action &action);
 void add_now_command(CLI::App &app, Action &action);
 void add_json_commands(CLI::App &app, Action &action);

@@ -66,11 +66,13 @@ void add_http_commands(CLI::App &app, Action &action) {
         app.add_subcommand("fetch", "GET a JSON document and print its body as it came");
     fetch_command->add_option("URL", *url, "http:// or https:// URL")->required();
     fetch_command->footer(
-        "Any failure of the fetch (no connection, TLS error, bad URL) ends the process with\n"
-        "the library's fatal report on standard error and an abort (status 134 in a shell):\n"
-        "that is how the library's fetch behaves, not a fault of this tool. The HTTP status\n"
-        "is not looked at: an error page is printed like any body.");
-    fetch_command->callback([url, &action] { action = [url] { return fetch(*url); }; });
+        "A failed fetch (no connection, TLS error, bad URL) prints nothing on standard\n"
+        "output: the library's report, then a line naming the fetch, go to standard error,\n"
+        "and the status is 1. The library's fetch ends its process on any failure, so qmrt\n"
+        "runs it in a child process (without a core file). The HTTP status is not looked\n"
+        "at: an error page is printed like any body.");
+    fetch_command->callback(
+        [url, &action] { action = guarded("fetch of " + *url, [url] { return fetch(*url); }); });
 
     struct CallArgs {
         std::string request;
@@ -91,8 +93,12 @@ void add_http_commands(CLI::App &app, Action &action) {
         "Every step of the exchange is appended to \"debug2\" in the working directory.\n"
         "Values longer than 63 characters are refused. On failure the library's message\n"
         "goes to standard error and the status is 1.");
-    call_command->callback(
-        [args, &action] { action = [args] { return call(args->request, args->keys); }; });
+    // The exchange tokenizes the reply with json_tokenise, whose running out of memory
+    // is the library's fatal report.
+    call_command->callback([args, &action] {
+        action = guarded("exchange with the service",
+                         [args] { return call(args->request, args->keys); });
+    });
 }
 
 }  // namespace qmrt::cli

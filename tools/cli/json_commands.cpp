@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "commands.hpp"
@@ -180,6 +181,8 @@ void add_json_commands(CLI::App &app, Action &action) {
             }
             return print_values(path, keys);
         };
+        // json_tokenise's running out of memory is the library's fatal report.
+        action = guarded("lookup of keys", std::move(action));
     });
 }
 

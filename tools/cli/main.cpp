@@ -11,7 +11,7 @@ namespace {
 
 constexpr const char *footer =
     "Exit status: 0 on success, 1 when the service says no (invalid date, key not found,\n"
-    "exchange failed, lock refused), 2 on a usage error. Files the library writes\n"
+    "exchange or fetch failed, lock refused), 2 on a usage error. Files the library writes\n"
     "(\"debug2\", the lock files) land in the working directory.";
 
 // CLI11 reports a mistyped subcommand only as a missing one; name it instead.
@@ -36,6 +36,7 @@ int run(int argc, char **argv) {
     CLI::App app{"qmrt: the suite's run-time services from the shell", "qmrt"};
     app.footer(footer);
     app.require_subcommand(1);
+    app.set_version_flag("--version", "qmrt " QMRT_VERSION);
 
     Action action;
     add_date_commands(app, action);
@@ -54,6 +55,8 @@ int run(int argc, char **argv) {
         return app.exit(help);
     } catch (const CLI::CallForAllHelp &help) {
         return app.exit(help);
+    } catch (const CLI::CallForVersion &version) {
+        return app.exit(version);
     } catch (const CLI::ParseError &error) {
         std::fprintf(stderr, "qmrt: %s (see --help)\n", error.what());
         return usage;

@@ -134,7 +134,15 @@ int main(int argc, char **argv) {
         app.add_option("--key", key, "PEM private key of --cert")->check(CLI::ExistingFile);
     cert_opt->needs(key_opt);
     key_opt->needs(cert_opt);
-    CLI11_PARSE(app, argc, argv);
+    app.set_version_flag("--version", "qmrt-service " QMRT_VERSION);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success &done) {  // --help, --version
+        return app.exit(done);
+    } catch (const CLI::ParseError &error) {
+        std::fprintf(stderr, "qmrt-service: %s (see --help)\n", error.what());
+        return 2;
+    }
 
     // SIGINT and SIGTERM are blocked in every thread (the server's workers inherit the
     // mask) and taken synchronously by one watcher thread, which may then call stop().
