@@ -11,6 +11,7 @@ packages=(
   libcurl4-openssl-dev libssl-dev libcpp-httplib-dev nlohmann-json3-dev libcli11-dev
   tzdata curl
   scdoc dpkg-dev file lintian  # man pages; making and checking the Debian packages
+  valgrind  # its client header, and the tokenizer checked under memcheck
   clang libclang-rt-14-dev
 )
 case "$group" in

@@ -105,6 +105,19 @@ QMRT_BLOCK_READS std::uint32_t read_chunk(Pass &shared, std::uint32_t *out,
         }
         const auto *bytes = reinterpret_cast<const unsigned char *>(pass.block);
         BlockClasses c = classify(bytes);
+        const bool last = c.zero != 0;
+        if (last) [[unlikely]] {
+            // Nothing past the first zero counts. The mask is made from the zero's place,
+            // not from arithmetic on the bytes after it, which belong to no object of the
+            // caller's: memory checkers then see every later test depend on its bytes only.
+            const auto at = static_cast<unsigned>(__builtin_ctzll(c.zero));
+            const std::uint64_t through = at == 63 ? all_bytes : (std::uint64_t{2} << at) - 1;
+            c.quote &= through;
+            c.backslash &= through;
+            c.zero &= through;
+            c.value &= through;
+            c.other &= through;
+        }
         if (pass.first_bytes != all_bytes) [[unlikely]] {
             // Bytes before the start read as white space, which makes nothing.
             c.quote &= pass.first_bytes;
@@ -124,8 +137,7 @@ QMRT_BLOCK_READS std::uint32_t read_chunk(Pass &shared, std::uint32_t *out,
         std::uint64_t events = block_events(c, pass, bytes);
         const auto base = static_cast<std::uint32_t>(pass.block - origin);
         pass.block += 64;
-        if (c.zero != 0) [[unlikely]] {
-            events &= c.zero ^ (c.zero - 1);  // nothing past the first zero
+        if (last) [[unlikely]] {
             pass.done = true;
             write_event_bytes(out_bytes + n, bytes, events);
             n += write_positions(out + n, base, events);
