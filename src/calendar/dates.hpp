@@ -218,7 +218,8 @@ constexpr std::int32_t packed_to_day_number(std::int32_t packed) {
         const std::uint32_t year = p / 10000, month_day = p - year * 10000;
         const std::uint32_t month = month_day / 100;
         if (month - 1 <= 11)
-            return affine::day_number(year, month, static_cast<std::int32_t>(month_day % 100));
+            return affine::day_number(year, month,
+                                      static_cast<std::int32_t>(month_day - month * 100));
     }
     return steps::packed_to_day_number(packed);
 }
