@@ -1,17 +1,22 @@
 // The POST exchange against a bare libcurl POST of the same request to the same local
-// TLS server: what the exchange adds is its tracing, the reply block's growth, the
-// tokenizing and the lookups. Each side makes a new transfer handle per request, as
-// the exchange does, so both pay the same connection and handshake.
+// TLS server, once with TLS 1.3 and once with the server capped at TLS 1.2. Each side
+// makes a new transfer handle and a new connection per request; the bare POST makes a
+// full handshake every time, the exchange only on the first of a process (measured with
+// the saved sessions dropped before each) and resumes the saved session afterwards. What
+// the exchange adds is its tracing, the reply block's growth, the tokenizing and the
+// lookups.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <httplib.h>
 #include <openssl/evp.h>
+#include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -20,6 +25,7 @@
 #include "bench.hpp"
 #include "http/http.hpp"
 #include "qmrt/http.h"
+#include "session_cache.hpp"
 
 namespace qmrt::bench {
 namespace {
@@ -58,15 +64,39 @@ struct Server {
     std::thread thread;
     std::string url;
 
+    // Listens on a free port of 127.0.0.1 with TLS up to max_version.
+    bool start(const Credentials &credentials, int max_version) {
+        server = std::make_unique<httplib::SSLServer>(credentials.certificate, credentials.key);
+        if (!server->is_valid() || !tls::keep_sessions(server->ssl_context()) ||
+            SSL_CTX_set_max_proto_version(server->ssl_context(), max_version) != 1)
+            return false;
+        // Replies go out in more than one write: without this each waits some 40 ms for a
+        // delayed acknowledgement, which would hide what the exchange itself costs.
+        server->set_tcp_nodelay(true);
+        server->Post("/service", [](const httplib::Request &, httplib::Response &res) {
+            res.set_content(reply, "application/json");
+        });
+        const int port = server->bind_to_any_port("127.0.0.1");
+        if (port <= 0) return false;
+        thread = std::thread([this] { server->listen_after_bind(); });
+        url = "https://127.0.0.1:" + std::to_string(port) + "/service";
+        return true;
+    }
     ~Server() {
         if (server) server->stop();
         if (thread.joinable()) thread.join();
     }
 };
 
-Server &server() {
-    static Server running;
-    return running;
+struct Version {
+    const char *name;
+    int max_version;
+};
+constexpr Version versions[] = {{"TLS1.3", TLS1_3_VERSION}, {"TLS1.2", TLS1_2_VERSION}};
+
+Server &server(std::size_t version) {
+    static Server running[std::size(versions)];
+    return running[version];
 }
 
 size_t collect(char *data, size_t size, size_t count, void *user) {
@@ -74,8 +104,10 @@ size_t collect(char *data, size_t size, size_t count, void *user) {
     return size * count;
 }
 
-void bare_post(benchmark::State &st) {
-    const std::string &url = server().url;
+// With a share handle, the bare POST resumes TLS sessions as the exchange does: the least a
+// fresh handle per request can cost.
+void bare_post(benchmark::State &st, std::size_t version, CURLSH *sessions) {
+    const std::string &url = server(version).url;
     for (auto _ : st) {
         std::string body;
         CURL *curl = curl_easy_init();
@@ -90,6 +122,7 @@ void bare_post(benchmark::State &st) {
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
         curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
         curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+        if (sessions != nullptr) curl_easy_setopt(curl, CURLOPT_SHARE, sessions);
         if (curl_easy_perform(curl) != CURLE_OK) st.SkipWithError("the bare POST failed");
         long status = 0;
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
@@ -100,12 +133,20 @@ void bare_post(benchmark::State &st) {
     }
 }
 
-void call_service(benchmark::State &st) {
+// Later exchanges offer the session an earlier one saved; a first exchange has none.
+void call_service(benchmark::State &st, std::size_t version, bool first) {
     const char *const keys[] = {"status", "id", "code", nullptr};
     char cells[3][QM_VALUE_SIZE];
     char *values[] = {cells[0], cells[1], cells[2]};
-    for (auto _ : st)
+    http::set_endpoint(server(version).url);
+    for (auto _ : st) {
+        if (first) {
+            st.PauseTiming();
+            http::forget_tls_sessions();
+            st.ResumeTiming();
+        }
         if (QM_callService(request, keys, values) != 0) st.SkipWithError("the exchange failed");
+    }
 }
 
 }  // namespace
@@ -113,21 +154,12 @@ void call_service(benchmark::State &st) {
 bool register_exchange_benchmarks() {
     const Credentials credentials = self_signed();
     if (credentials.key == nullptr) return false;
-    Server &s = server();
-    s.server = std::make_unique<httplib::SSLServer>(credentials.certificate, credentials.key);
+    bool started = true;
+    for (std::size_t v = 0; v < std::size(versions); ++v)
+        started = started && server(v).start(credentials, versions[v].max_version);
     X509_free(credentials.certificate);
     EVP_PKEY_free(credentials.key);
-    if (!s.server->is_valid()) return false;
-    // Replies go out in more than one write: without this each waits some 40 ms for a
-    // delayed acknowledgement, which would hide what the exchange itself costs.
-    s.server->set_tcp_nodelay(true);
-    s.server->Post("/service", [](const httplib::Request &, httplib::Response &res) {
-        res.set_content(reply, "application/json");
-    });
-    const int port = s.server->bind_to_any_port("127.0.0.1");
-    if (port <= 0) return false;
-    s.thread = std::thread([&s] { s.server->listen_after_bind(); });
-    s.url = "https://127.0.0.1:" + std::to_string(port) + "/service";
+    if (!started) return false;
 
     // The exchange appends its trace to "debug2" in the working directory: keep it in a
     // scratch directory of its own.
@@ -137,11 +169,22 @@ bool register_exchange_benchmarks() {
         std::remove((std::string(scratch) + "/debug2").c_str());
         rmdir(scratch);
     });
-    http::set_endpoint(s.url);
     http::set_tls_verify(false);
 
-    benchmark::RegisterBenchmark("exchange/libcurl", bare_post)->UseRealTime();
-    benchmark::RegisterBenchmark("exchange/QM_callService", call_service)->UseRealTime();
+    // Kept to the end of the process, like the exchange's own.
+    CURLSH *sessions = curl_share_init();
+    curl_share_setopt(sessions, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    for (std::size_t v = 0; v < std::size(versions); ++v) {
+        const std::string base = std::string("exchange/") + versions[v].name + "/";
+        benchmark::RegisterBenchmark((base + "libcurl").c_str(), bare_post, v, nullptr)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark((base + "libcurl_shared").c_str(), bare_post, v, sessions)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark((base + "QM_callService").c_str(), call_service, v, false)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark((base + "QM_callService_first").c_str(), call_service, v, true)
+            ->UseRealTime();
+    }
     return true;
 }
 

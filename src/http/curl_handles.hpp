@@ -1,4 +1,5 @@
-// Owners of libcurl's easy handle and header list.
+// Owners of libcurl's easy handle, header list and share handle, and the TLS settings every
+// transfer handle gets.
 #pragma once
 
 #include <curl/curl.h>
@@ -36,10 +37,16 @@ private:
     curl_slist *head_ = nullptr;
 };
 
-// Sets the peer and host-name checks: both off, or both on against the system's CA store.
-inline void set_tls_checks(CURL *handle, bool verify) noexcept {
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, verify ? 1L : 0L);
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L);
-}
+struct ShareCleanup {
+    void operator()(CURLSH *share) const noexcept { curl_share_cleanup(share); }
+};
+using ShareHandle = std::unique_ptr<CURLSH, ShareCleanup>;
+
+// Sets the peer and host-name checks (both off, or both on against the system's CA store),
+// then attaches the process's TLS session store, so that a handle to a server this process
+// has already reached offers the saved session and resumes it instead of making a full
+// handshake. Only sessions are kept between handles, never connections. Without a store
+// (no memory to make one) the handle makes a full handshake.
+void set_tls_options(CURL *handle, bool verify) noexcept;
 
 }  // namespace qmrt::http

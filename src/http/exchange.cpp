@@ -122,7 +122,7 @@ int32_t call_service(const char *request, const char *const keys[], char *values
     curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDS, body.c_str());
     curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
     curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers.get());
-    set_tls_checks(curl.get(), tls_verify());
+    set_tls_options(curl.get(), tls_verify());
     trace_record(std::string("\n") + exchange_name + ": jsondata=\n", body);
 
     const CURLcode result = curl_easy_perform(curl.get());

@@ -37,7 +37,7 @@ char *fetch(const char *url) {
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, buffer.get());
     curl_easy_setopt(curl.get(), CURLOPT_USERAGENT, user_agent);
     curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers.get());
-    set_tls_checks(curl.get(), tls_verify());
+    set_tls_options(curl.get(), tls_verify());
 
     CURLcode result = curl_easy_perform(curl.get());
     if (result != CURLE_OK) log_die("curl_easy_perform failed: %s", curl_easy_strerror(result));

@@ -14,6 +14,10 @@ const std::string &endpoint();
 void set_tls_verify(bool verify);
 bool tls_verify();
 
+// Drops the TLS sessions saved by earlier transfers: the next transfer makes a full
+// handshake, as the first of a process does.
+void forget_tls_sessions();
+
 // Largest request text the exchange sends, and largest value it hands back.
 inline constexpr std::size_t max_request_length = 34999;
 inline constexpr std::size_t max_value_length = 63;

@@ -2,9 +2,11 @@
 // must end in a failed exchange (-1), a success when the failure was absorbed, or the
 // fatal report of json_tokenise, never in a crash, and must leave no more blocks behind
 // than a successful exchange does (besides the reply block: glibc's cached time-zone
-// file name, replaced by the next exchange's). libcurl's and OpenSSL's own allocations
-// during the transfer are theirs to answer for and pass untouched; the reply block's
-// growth, which the library does inside the transfer, is swept. Each run is a child
+// file name, replaced by the next exchange's). It is swept twice: as the first exchange
+// of a process, which makes the TLS session store (an exchange whose store cannot be made
+// goes on without it), and as a later one, which resumes the saved session. libcurl's and OpenSSL's
+// own allocations during the transfer are theirs to answer for and pass untouched; the reply
+// block's growth, which the library does inside the transfer, is swept. Each run is a child
 // process, since the fatal report ends it.
 #include <curl/curl.h>
 #include <dlfcn.h>
@@ -71,34 +73,35 @@ void release_reply() {
     g_birt_size = 0;
 }
 
-// One exchange with allocation n failing, in this process.
-Ending run_failing(std::size_t n, long allowed) {
+// One exchange with allocation n failing, in this process. A first exchange starts without
+// a session store; the store it makes is released before the count, as the reply block is.
+Ending run_failing(std::size_t n, long allowed, bool first) {
+    if (first) qmrt::http::forget_tls_sessions();
     alloc::arm(n);
     const int result = exchange();
     release_reply();
+    if (first) qmrt::http::forget_tls_sessions();
     const long left = alloc::leaked();
     alloc::disarm();
     if (left < 0 || left > allowed) return leaked;
     return result == 0 ? succeeded : result == -1 ? failed : strange;
 }
 
-TEST(ExchangeAllocationSweep, EveryFailedAllocationEndsAsSpecified) {
-    qmrt::test::ScratchDir dir;
-    qmrt::test::HttpsTestServer server;
-    server.on("/service", qmrt::test::HttpsReply::json(R"({"status":"ok","id":"12"})"));
-    qmrt::http::set_endpoint(server.url("/service"));
-    qmrt::http::set_tls_verify(false);
-
-    // libcurl and OpenSSL set themselves up once per process; that is not the exchange's.
+// Fails each allocation of one exchange in turn, each in a child process.
+void sweep(bool first) {
+    // libcurl and OpenSSL set themselves up once per process, which is not the exchange's
+    // doing; and a later exchange resumes the session this one leaves.
     ASSERT_EQ(exchange(), 0);
+    if (first) qmrt::http::forget_tls_sessions();
     alloc::arm(0);
     ASSERT_EQ(exchange(), 0);
     const std::size_t calls = alloc::calls;
     release_reply();
+    if (first) qmrt::http::forget_tls_sessions();
     const long cached = alloc::leaked();
     alloc::disarm();
     ASSERT_LE(cached, 2) << "a successful exchange leaves only the caches";
-    ASSERT_EQ(run_failing(0, cached), succeeded);
+    ASSERT_EQ(run_failing(0, cached, first), succeeded);
     ASSERT_GT(calls, 10u);
 
     std::size_t endings[4] = {}, reports = 0;
@@ -112,7 +115,7 @@ TEST(ExchangeAllocationSweep, EveryFailedAllocationEndsAsSpecified) {
             std::freopen(report.c_str(), "w", stderr);
             std::setvbuf(stderr, nullptr, _IONBF, 0);  // unbuffered again, as abort flushes nothing
             std::freopen("/dev/null", "w", stdout);
-            _exit(run_failing(n, cached));
+            _exit(run_failing(n, cached, first));
         }
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -135,6 +138,18 @@ TEST(ExchangeAllocationSweep, EveryFailedAllocationEndsAsSpecified) {
     std::printf("%zu allocations: %zu succeeded, %zu failed, %zu fatal reports\n", calls,
                 endings[succeeded], endings[failed], reports);
     EXPECT_GT(endings[failed], 0u);
+}
+
+TEST(ExchangeAllocationSweep, EveryFailedAllocationEndsAsSpecified) {
+    qmrt::test::ScratchDir dir;
+    qmrt::test::HttpsTestServer server;
+    server.on("/service", qmrt::test::HttpsReply::json(R"({"status":"ok","id":"12"})"));
+    qmrt::http::set_endpoint(server.url("/service"));
+    qmrt::http::set_tls_verify(false);
+    for (const bool first : {true, false}) {
+        SCOPED_TRACE(first ? "first exchange" : "later exchange");
+        sweep(first);
+    }
 }
 
 }  // namespace

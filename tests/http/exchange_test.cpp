@@ -3,11 +3,13 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <openssl/ssl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -257,13 +259,61 @@ TEST_F(Exchange, UnopenableTraceFileDoesNotStopTheExchange) {
 
 TEST_F(Exchange, VerifyingTheCertificateRefusesASelfSignedServer) {
     server.on("/service", HttpsReply::json(R"({"a":"1"})"));
-    qmrt::http::set_tls_verify(true);
     Call call({"a"});
+    // The session saved by an unverified exchange must not spare a verifying one its check.
+    ASSERT_EQ(call.run("{}"), 0);
+    std::filesystem::remove("debug2");
+    std::strcpy(qm_errstr, "untouched");
+    qmrt::http::set_tls_verify(true);
     EXPECT_EQ(call.run("{}"), -1);
     qmrt::http::set_tls_verify(false);
-    EXPECT_TRUE(server.requests().empty());
+    EXPECT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(trace().find("http response"), std::string::npos);
     EXPECT_STREQ(qm_errstr, "untouched");
+}
+
+// Every exchange has a connection of its own; from the second on, its handshake resumes
+// the TLS session an earlier one saved, whichever TLS version the service speaks.
+TEST_F(Exchange, EachExchangeConnectsAnewAndLaterOnesResumeTheSession) {
+    for (int version : {TLS1_3_VERSION, TLS1_2_VERSION}) {
+        SCOPED_TRACE(version);
+        HttpsTestServer service(0, version);
+        service.on("/service", HttpsReply::json(R"({"a":"1"})"));
+        qmrt::http::set_endpoint(service.url("/service"));
+        Call call({"a"});
+        for (int i = 0; i < 3; ++i) ASSERT_EQ(call.run("{}"), 0);
+        const auto requests = service.requests();
+        ASSERT_EQ(requests.size(), 3u);
+        EXPECT_NE(requests[0].client_port, requests[1].client_port);
+        EXPECT_NE(requests[1].client_port, requests[2].client_port);
+        EXPECT_FALSE(requests[0].resumed);
+        EXPECT_TRUE(requests[1].resumed);
+        EXPECT_TRUE(requests[2].resumed);
+    }
+}
+
+// A restarted service knows none of the saved sessions: the exchange makes a full
+// handshake and succeeds, and the one after it resumes the new session.
+TEST_F(Exchange, AfterTheServiceRestartedTheExchangeStillSucceeds) {
+    auto service = std::make_unique<HttpsTestServer>();
+    const int port = service->port();
+    service->on("/service", HttpsReply::json(R"({"a":"1"})"));
+    qmrt::http::set_endpoint(service->url("/service"));
+    Call call({"a"});
+    ASSERT_EQ(call.run("{}"), 0);
+    ASSERT_EQ(call.run("{}"), 0);
+    ASSERT_TRUE(service->requests()[1].resumed);
+
+    service.reset();
+    service = std::make_unique<HttpsTestServer>(port);
+    service->on("/service", HttpsReply::json(R"({"a":"2"})"));
+    ASSERT_EQ(call.run("{}"), 0);
+    EXPECT_EQ(call.value(0), "2");
+    ASSERT_EQ(call.run("{}"), 0);
+    const auto requests = service->requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_FALSE(requests[0].resumed);
+    EXPECT_TRUE(requests[1].resumed);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ struct CurlRequest {
     std::string body;  // sent unless the method is GET
     std::vector<std::string> headers;
     std::string ca_file;  // set: verify the server against it; empty: no verification
+    long tls_version = CURL_SSLVERSION_DEFAULT;  // the lowest TLS version the client accepts
 };
 
 struct CurlResult {
@@ -68,6 +69,7 @@ inline CurlResult curl_request(const std::string &url, const CurlRequest &reques
     } else {
         curl_easy_setopt(h, CURLOPT_CAINFO, request.ca_file.c_str());
     }
+    curl_easy_setopt(h, CURLOPT_SSLVERSION, request.tls_version);
     result.code = curl_easy_perform(h);
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &result.status);
     char *redirect = nullptr;

@@ -197,6 +197,32 @@ TEST(Service, StopsCleanlyOnSignalAfterLoggingEachRequest) {
     }
 }
 
+TEST(Service, CapsTheTlsVersionWhenAsked) {
+    ScratchDir scratch;
+    ServiceProcess capped(scratch.path() / "service.log", {"--port", "0", "--tls-max", "1.2"});
+    ASSERT_NE(capped.port(), 0) << capped.startup_line();
+    ServiceProcess open(scratch.path() / "open.log");
+    ASSERT_NE(open.port(), 0) << open.startup_line();
+    struct Case {
+        const ServiceProcess &service;
+        long lowest;
+        CURLcode code;
+    };
+    for (const Case &c : {Case{capped, CURL_SSLVERSION_TLSv1_2, CURLE_OK},
+                          Case{capped, CURL_SSLVERSION_TLSv1_3, CURLE_SSL_CONNECT_ERROR},
+                          Case{open, CURL_SSLVERSION_TLSv1_3, CURLE_OK}}) {
+        SCOPED_TRACE(c.service.port());
+        CurlRequest request;
+        request.tls_version = c.lowest;
+        EXPECT_EQ(curl_request(c.service.url("/health"), request).code, c.code);
+    }
+
+    ServiceProcess refused(scratch.path() / "refused.log", {"--port", "0", "--tls-max", "1.1"});
+    EXPECT_EQ(refused.startup_line(), "");
+    int status = refused.stop(SIGTERM);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
+}
+
 TEST(Service, RefusesToStartOnAPortAlreadyServed) {
     ScratchDir scratch;
     ServiceProcess first(scratch.path() / "first.log");

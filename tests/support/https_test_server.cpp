@@ -1,6 +1,7 @@
 #include "https_test_server.hpp"
 
 #include <httplib.h>
+#include <openssl/ssl.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "self_signed.hpp"
+#include "session_cache.hpp"
 
 namespace qmrt::test {
 
@@ -130,6 +132,8 @@ struct HttpsTestServer::Impl {
 
     HttpsReply take_reply(const httplib::Request &req) {
         RecordedRequest record{req.method, req.path, {}, req.body};
+        record.client_port = req.remote_port;
+        record.resumed = req.ssl != nullptr && SSL_session_reused(req.ssl) == 1;
         for (const auto &[key, value] : req.headers) record.headers.emplace_back(key, value);
 
         std::lock_guard lock(mutex);
@@ -144,14 +148,17 @@ struct HttpsTestServer::Impl {
     }
 };
 
-HttpsTestServer::HttpsTestServer() : impl_(std::make_unique<Impl>()) {
+HttpsTestServer::HttpsTestServer(int port, int max_tls_version) : impl_(std::make_unique<Impl>()) {
     {
         // The server keeps its own references to the pair.
         tls::Credentials made = tls::make_self_signed(1);
         impl_->server = std::make_unique<httplib::SSLServer>(made.cert.get(), made.key.get());
     }
     httplib::SSLServer &server = *impl_->server;
-    if (!server.is_valid()) throw std::runtime_error("test server: TLS setup failed");
+    if (!server.is_valid() || !tls::keep_sessions(server.ssl_context()) ||
+        (max_tls_version != 0 &&
+         SSL_CTX_set_max_proto_version(server.ssl_context(), max_tls_version) != 1))
+        throw std::runtime_error("test server: TLS setup failed");
     // A client that keeps its connection open must not hold up stop() for long.
     server.set_keep_alive_timeout(1);
     // Replies go out in more than one write: no waiting on delayed acknowledgements.
@@ -173,7 +180,8 @@ HttpsTestServer::HttpsTestServer() : impl_(std::make_unique<Impl>()) {
     server.Delete(".*", handler);
     server.Options(".*", handler);
 
-    impl_->port = server.bind_to_any_port("127.0.0.1");
+    impl_->port = port == 0 ? server.bind_to_any_port("127.0.0.1")
+                            : (server.bind_to_port("127.0.0.1", port) ? port : -1);
     if (impl_->port < 0) throw std::runtime_error("test server: cannot bind 127.0.0.1");
     impl_->listener = std::thread([impl = impl_.get()] {
         impl->server->listen_after_bind();

@@ -40,6 +40,10 @@ struct RecordedRequest {
     std::string path;
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
+    // The client's port: requests that came on one connection share it.
+    int client_port = -1;
+    // Whether the connection's TLS handshake resumed a session of an earlier one.
+    bool resumed = false;
 
     // The first header of that name, whatever its case.
     std::optional<std::string> header(std::string_view name) const;
@@ -48,7 +52,11 @@ struct RecordedRequest {
 class HttpsTestServer {
 public:
     // Listening and ready when the constructor returns; throws std::runtime_error if not.
-    HttpsTestServer();
+    // Port 0 picks a free one; max_tls_version (an OpenSSL version such as TLS1_2_VERSION)
+    // caps the TLS version, 0 leaves it open. Every server has a key, a certificate and
+    // ticket keys of its own, so a server started on a port another one used is a
+    // restarted service to its clients.
+    explicit HttpsTestServer(int port = 0, int max_tls_version = 0);
     ~HttpsTestServer();
     HttpsTestServer(const HttpsTestServer &) = delete;
     HttpsTestServer &operator=(const HttpsTestServer &) = delete;

@@ -2,6 +2,7 @@
 // library's POST exchange over HTTPS: every member of the request comes back with
 // "status" and "served_at" added, so a caller can read any key it sent.
 #include <httplib.h>
+#include <openssl/ssl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -18,6 +19,7 @@
 #include <thread>
 
 #include "self_signed.hpp"
+#include "session_cache.hpp"
 
 namespace {
 
@@ -134,6 +136,11 @@ int main(int argc, char **argv) {
         app.add_option("--key", key, "PEM private key of --cert")->check(CLI::ExistingFile);
     cert_opt->needs(key_opt);
     key_opt->needs(cert_opt);
+    std::string tls_max = "1.3";
+    app.add_option("--tls-max", tls_max,
+                   "Highest TLS version offered; 1.2 makes resumed handshakes save a round trip")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"1.2", "1.3"}));
     app.set_version_flag("--version", "qmrt-service " QMRT_VERSION);
     try {
         app.parse(argc, argv);
@@ -159,11 +166,12 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "qmrt-service: %s\n", e.what());
         return 1;
     }
-    if (!server->is_valid()) {
+    if (!server->is_valid() || !qmrt::tls::keep_sessions(server->ssl_context())) {
         std::fprintf(stderr, "qmrt-service: cannot set up TLS with %s and %s\n", cert.c_str(),
                      key.c_str());
         return 1;
     }
+    if (tls_max == "1.2") SSL_CTX_set_max_proto_version(server->ssl_context(), TLS1_2_VERSION);
     install_routes(*server);
     // A reply goes out in more than one write; without this the second waits for the
     // client's delayed acknowledgement, some 40 ms an exchange.

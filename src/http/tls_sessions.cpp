@@ -1,0 +1,43 @@
+// The process's TLS session store: a libcurl share handle that keeps the sessions of past
+// transfers, and nothing else, for the transfer handles that come after them.
+#include "http/curl_handles.hpp"
+#include "http/http.hpp"
+
+namespace qmrt::http {
+namespace {
+
+// libcurl, and OpenSSL under it, are set up before the store's cell exists, so that at
+// exit the cell and the sessions it holds go before OpenSSL tears itself down.
+ShareHandle &store_cell() {
+    static ShareHandle store = (curl_global_init(CURL_GLOBAL_DEFAULT), ShareHandle());
+    return store;
+}
+
+// The store, made on first use; when it cannot be made (no memory) the transfer goes on
+// without it and the next one tries again. Sharing connections would let a transfer reuse
+// another's connection, so only the sessions are shared. The services are single-threaded:
+// no lock callbacks.
+CURLSH *session_store() noexcept {
+    ShareHandle &store = store_cell();
+    if (store == nullptr) {
+        ShareHandle made(curl_share_init());
+        if (made != nullptr && curl_share_setopt(made.get(), CURLSHOPT_SHARE,
+                                                 CURL_LOCK_DATA_SSL_SESSION) == CURLSHE_OK)
+            store = std::move(made);
+    }
+    return store.get();
+}
+
+}  // namespace
+
+void set_tls_options(CURL *handle, bool verify) noexcept {
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, verify ? 1L : 0L);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L);
+    if (CURLSH *store = session_store()) curl_easy_setopt(handle, CURLOPT_SHARE, store);
+}
+
+void forget_tls_sessions() {
+    store_cell().reset();
+}
+
+}  // namespace qmrt::http
