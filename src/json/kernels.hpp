@@ -56,6 +56,9 @@ std::span<const Kernel> available_kernels();
 void use_kernel(Kernel kernel);
 Kernel current_kernel();
 
+// The vector scan of a kernel, or a null pointer for the portable one.
+KernelScan scan_with(Kernel kernel);
+
 #if defined(__x86_64__)
 // The kernels' scans, each compiled for its unit (see KernelScan).
 namespace sse2 {

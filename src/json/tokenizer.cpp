@@ -303,7 +303,9 @@ constexpr Kernel every_kernel[] = {Kernel::portable, Kernel::sse2, Kernel::avx2,
 constexpr Kernel every_kernel[] = {Kernel::portable};
 #endif
 
-KernelScan scan_of(Kernel kernel) {
+}  // namespace
+
+KernelScan scan_with(Kernel kernel) {
     switch (kernel) {
 #if defined(__x86_64__)
         case Kernel::sse2:
@@ -319,6 +321,8 @@ KernelScan scan_of(Kernel kernel) {
             return nullptr;
     }
 }
+
+namespace {
 
 struct Choice {
     Kernel kernel;
@@ -337,7 +341,7 @@ Kernel first_kernel() {
 }
 
 Choice &choice() {
-    static Choice chosen{first_kernel(), scan_of(first_kernel())};
+    static Choice chosen{first_kernel(), scan_with(first_kernel())};
     return chosen;
 }
 
@@ -350,7 +354,7 @@ std::span<const Kernel> available_kernels() {
 }
 
 void use_kernel(Kernel kernel) {
-    choice() = {kernel, scan_of(kernel)};
+    choice() = {kernel, scan_with(kernel)};
 }
 
 Kernel current_kernel() {

@@ -105,6 +105,15 @@ QMRT_BLOCK_READS std::uint32_t read_chunk(Pass &shared, std::uint32_t *out,
         }
         const auto *bytes = reinterpret_cast<const unsigned char *>(pass.block);
         BlockClasses c = classify(bytes);
+        if (pass.first_bytes != all_bytes) [[unlikely]] {
+            // Bytes before the start read as white space, which makes nothing.
+            c.quote &= pass.first_bytes;
+            c.backslash &= pass.first_bytes;
+            c.zero &= pass.first_bytes;
+            c.value &= pass.first_bytes;
+            c.other &= pass.first_bytes;
+            pass.first_bytes = all_bytes;
+        }
         const bool last = c.zero != 0;
         if (last) [[unlikely]] {
             // Nothing past the first zero counts. The mask is made from the zero's place,
@@ -117,15 +126,6 @@ QMRT_BLOCK_READS std::uint32_t read_chunk(Pass &shared, std::uint32_t *out,
             c.zero &= through;
             c.value &= through;
             c.other &= through;
-        }
-        if (pass.first_bytes != all_bytes) [[unlikely]] {
-            // Bytes before the start read as white space, which makes nothing.
-            c.quote &= pass.first_bytes;
-            c.backslash &= pass.first_bytes;
-            c.zero &= pass.first_bytes;
-            c.value &= pass.first_bytes;
-            c.other &= pass.first_bytes;
-            pass.first_bytes = all_bytes;
         }
         // A block inside a string that neither ends it nor escapes anything makes no
         // event and leaves the pass as it was: long strings cost only their reading.

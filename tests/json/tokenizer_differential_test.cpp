@@ -87,7 +87,8 @@ public:
     Placed(const std::string &text, std::size_t offset) : storage_(text.size() + 1 + 128) {
         const auto address = reinterpret_cast<std::uintptr_t>(storage_.data());
         text_ = storage_.data() + ((64 - address % 64) % 64) + offset % 64;
-        std::memcpy(text_, text.c_str(), text.size() + 1);
+        std::copy(text.begin(), text.end(), text_);
+        text_[text.size()] = '\0';
     }
     const char *c_str() const { return text_; }
 
@@ -299,6 +300,32 @@ TEST(TokenizerDifferential, ArbitraryArraysAndStates) {
             return drive(qmrt::json::parse, placed, state, array, count, one_more, false,
                          qmrt::json::max_text_length);
         });
+    }
+}
+
+// Texts of the common kind are read by the vector kernels themselves: handing them over
+// to the scalar loop would give the same tokens, only slowly.
+TEST(TokenizerDifferential, KernelsReadCommonTextsThemselves) {
+    for (const char *name : {"twitter.json", "citm_catalog.json"}) {
+        const std::string text =
+            qmrt::test::read_file(std::string(QMRT_JSON_TEST_DATA) + "/" + name);
+        for (const qmrt::json::Kernel kernel : qmrt::json::available_kernels()) {
+            if (kernel == qmrt::json::Kernel::portable) continue;
+            qmrt::json::use_kernel(kernel);
+            // Placed at every offset within a block, so that the bytes before the text
+            // in its first block (zero bytes among them) are of every kind.
+            for (std::size_t offset = 0; offset < 64; offset += 7) {
+                const Placed placed(text, offset);
+                std::vector<json_token> tokens(text.size() / 2);
+                qmrt::json::Cursor cursor{0, 0, -1, -1};
+                const auto *bytes = reinterpret_cast<const unsigned char *>(placed.c_str());
+                EXPECT_EQ(qmrt::json::scan_with(kernel)(cursor, bytes, tokens.data(), tokens.size(),
+                                                        qmrt::json::max_text_length),
+                          0)
+                    << name << ' ' << qmrt::json::kernel_name(kernel) << " offset " << offset;
+            }
+        }
+        qmrt::json::use_kernel(qmrt::json::best_kernel());
     }
 }
 
