@@ -157,12 +157,13 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
     Pass pass = start_pass(text, cursor.pos, limit);
     std::uint32_t events[event_room];
     unsigned char event_bytes[collects_event_bytes ? event_room + 64 : 1];
-    const std::uint32_t *event = events;
-    std::uint32_t *last = events + read_chunk(pass, events, event_bytes);
+    // Events i to n - 1 of the buffer are still to be acted on.
+    std::uint32_t i = 0;
+    std::uint32_t n = read_chunk(pass, events, event_bytes);
     // The byte at an event, from the text or from the bytes the pass collected.
-    const auto byte_at = [&](const std::uint32_t *at) -> unsigned char {
-        if constexpr (collects_event_bytes) return event_bytes[at - events];
-        return text[*at];
+    const auto byte_at = [&](std::uint32_t k) -> unsigned char {
+        if constexpr (collects_event_bytes) return event_bytes[k];
+        return text[events[k]];
     };
     json_token *next = tokens + cursor.next_free;
     json_token *const room_end = tokens + count;
@@ -189,30 +190,30 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
     // over at the event where the reading fails.
     for (;;) {
         // An event is acted on once the one after it, which may end its token, is in.
-        while (event + 1 < last) {
-            const std::uint32_t at = *event;
-            const unsigned char c = byte_at(event);
-            const ByteKind kind = byte_kinds[c];
-            if (kind == ByteKind::quote) {
-                const std::uint32_t e = event[1];
-                if (byte_at(event + 1) != '"') return leave(hand_over, at);
+        while (i + 1 < n) {
+            const std::uint32_t at = events[i];
+            const unsigned char c = byte_at(i);
+            // Strings come first: most tokens are strings, and the byte alone names them.
+            if (c == '"') {
+                if (byte_at(i + 1) != '"') return leave(hand_over, at);
                 if (next == room_end) return leave(JSON_ERR_NO_TOKENS, at);
                 *next++ = {JSON_STRING, static_cast<std::int32_t>(at + 1),
-                           static_cast<std::int32_t>(e), 0};
+                           static_cast<std::int32_t>(events[i + 1]), 0};
                 ++*parent_size;
-                event += 2;
-            } else if (kind == ByteKind::primitive) {
-                const std::uint32_t e = event[1];
-                if (!ends_primitive(byte_kinds[byte_at(event + 1)])) return leave(hand_over, at);
+                i += 2;
+                continue;
+            }
+            const ByteKind kind = byte_kinds[c];
+            if (kind == ByteKind::primitive) {
+                const ByteKind end = byte_kinds[byte_at(i + 1)];
+                if (!ends_primitive(end)) return leave(hand_over, at);
                 if (next == room_end) return leave(JSON_ERR_NO_TOKENS, at);
                 *next++ = {JSON_PRIMITIVE, static_cast<std::int32_t>(at),
-                           static_cast<std::int32_t>(e), 0};
+                           static_cast<std::int32_t>(events[i + 1]), 0};
                 ++*parent_size;
-                // What ends it is acted on next: a bracket or the zero in its own right, a
-                // separator as the event below.
-                ++event;
-            } else if (kind == ByteKind::skip) {
-                ++event;  // the separator that ended an unquoted value
+                // A separator that ends it is passed over with it; a bracket or the zero
+                // is acted on next in its own right.
+                i += end == ByteKind::skip ? 2 : 1;
             } else if (kind == ByteKind::open) {
                 if (next == room_end) return leave(JSON_ERR_NO_TOKENS, at);
                 ++*parent_size;
@@ -222,7 +223,7 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
                 top = index;
                 parent_size = &next->size;
                 ++next;
-                ++event;
+                ++i;
             } else if (kind == ByteKind::close) {
                 const std::int32_t type = c == '}' ? JSON_OBJECT : JSON_ARRAY;
                 if (top == -1 || tokens[top].type != type) return leave(JSON_ERR_INVALID, at);
@@ -230,29 +231,29 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
                 top = decode_link(container.end);
                 container.end = static_cast<std::int32_t>(at + 1);
                 parent_size = top == -1 ? &uncounted : &tokens[top].size;
-                ++event;
+                ++i;
             } else {
                 return leave(hand_over, at);
             }
         }
-        if (event != last) {
+        if (i < n) {
             // The kept event's own position is where the scalar loop would go on.
             if (pass.done) break;
-            event_bytes[0] = byte_at(event);
-            events[0] = *event;
-            last = events + 1;
+            event_bytes[0] = byte_at(i);
+            events[0] = events[i];
+            n = 1;
         } else {
-            if (event != events) after_last = event[-1] + 1;
+            if (i != 0) after_last = events[i - 1] + 1;
             if (pass.done) break;
-            last = events;
+            n = 0;
         }
-        event = events;
-        last += read_chunk(pass, last, event_bytes + (last - events));
+        i = 0;
+        n += read_chunk(pass, events + n, event_bytes + n);
     }
     // The zero byte is the last event, unless the offset bound stopped the pass first.
-    if (event != last) {
-        if (text[*event] == '\0') return leave(top == -1 ? 0 : JSON_ERR_INCOMPLETE, *event);
-        return leave(hand_over, *event);
+    if (i < n) {
+        if (text[events[i]] == '\0') return leave(top == -1 ? 0 : JSON_ERR_INCOMPLETE, events[i]);
+        return leave(hand_over, events[i]);
     }
     return leave(hand_over, after_last);
 }
