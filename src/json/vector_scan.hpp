@@ -37,6 +37,7 @@ enum : unsigned char {
     delete_ = 0x10,       // 127
     refused_low = 0x20,   // 0x01-0x0f but tab, line feed, carriage return
     refused_high = 0x40,  // 0x10-0x1f
+    quote_mark = 0x80,    // the quotation mark alone, in the sign bit where one move reads it
 };
 // Not an unquoted value's byte, and an event wherever it stands.
 inline constexpr unsigned char not_value = control | space_mark | colon | bracket | delete_;
@@ -52,6 +53,7 @@ constexpr LaneTable make_by_low_bits() {
         if (low == (':' & 15)) bits |= colon;
         if (low == ('[' & 15) || low == (']' & 15)) bits |= bracket;
         if (low == 15) bits |= delete_;
+        if (low == ('"' & 15)) bits |= quote_mark;
         table.bytes[i] = bits;
     }
     return table;
@@ -59,7 +61,7 @@ constexpr LaneTable make_by_low_bits() {
 
 constexpr LaneTable make_by_high_bits() {
     constexpr unsigned char by_high[16] = {
-        control | refused_low, control | refused_high, space_mark, colon, 0, bracket, 0,
+        control | refused_low, control | refused_high, space_mark | quote_mark, colon, 0, bracket, 0,
         bracket | delete_};
     LaneTable table{};
     for (int i = 0; i < 64; ++i) table.bytes[i] = by_high[i % 16];
@@ -68,6 +70,7 @@ constexpr LaneTable make_by_high_bits() {
 
 inline constexpr LaneTable by_low_bits = make_by_low_bits();
 inline constexpr LaneTable by_high_bits = make_by_high_bits();
+
 
 // The tables say of every byte what the tokenizer's byte kinds say.
 constexpr bool lookups_agree() {
@@ -78,6 +81,7 @@ constexpr bool lookups_agree() {
         if (((bits & other_event) != 0) !=
             (kind == ByteKind::open || kind == ByteKind::close || kind == ByteKind::invalid))
             return false;
+        if (((bits & quote_mark) != 0) != (c == '"')) return false;
     }
     return true;
 }

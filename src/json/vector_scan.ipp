@@ -2,10 +2,13 @@
 // vector_scan.hpp). Included inside the kernel's namespace after it defined
 //   BlockClasses classify(const unsigned char *block)  the classes of an aligned block
 //   std::uint64_t prefix_xor(std::uint64_t bits)       bit i: the xor of bits 0 to i
-//   std::uint32_t write_positions(std::uint32_t *out, std::uint32_t base,
+//   PositionBase position_base(std::uint32_t offset), next_block(PositionBase)
+//       the offset of a block's first byte, kept as the kernel adds it best, and that
+//       of the block after it
+//   std::uint32_t write_positions(std::uint32_t *out, PositionBase base,
 //                                 std::uint64_t bits)
-//       stores base + i for each set bit i in order and returns their number; it may
-//       store up to position_slack more past them.
+//       stores the block's offset plus i for each set bit i in order and returns their
+//       number; it may store up to position_slack more past them.
 //   void write_event_bytes(unsigned char *out, const unsigned char *block,
 //                          std::uint64_t bits)
 //       when collects_event_bytes, stores the block's bytes at the set bits in order,
@@ -27,11 +30,15 @@
 // anything of the differing one, and hands the text over to the scalar loop there.
 namespace {
 
-// A chunk of text is 1 KiB: its offsets stay in the first-level cache.
-constexpr unsigned chunk_blocks = 16;
-// One chunk's offsets, one kept from the chunk before, and the slack write_positions
-// may store past the last offset.
-constexpr unsigned event_room = 1 + chunk_blocks * 64 + position_slack;
+// A chunk of text is up to 4 KiB, long enough that the pass runs at full pace between
+// two walks; it ends early once its offsets fill most of the buffer, which stays in the
+// first-level cache and small on the caller's stack.
+constexpr unsigned chunk_blocks = 64;
+constexpr unsigned chunk_events = 1024;
+// One chunk's offsets, one kept from the chunk before, the most one more block can
+// add, and the slack write_positions may store past the last offset.
+constexpr unsigned event_room = 1 + chunk_events + 64 + position_slack;
+constexpr unsigned prefetch_distance = 1024;
 constexpr std::uint64_t all_bytes = ~std::uint64_t{0};
 constexpr std::uint64_t even_bits = 0x5555555555555555;
 
@@ -75,7 +82,8 @@ inline std::uint64_t escaped_letters(std::uint64_t backslash, Pass &pass) {
 QMRT_BLOCK_READS inline std::uint64_t block_events(const BlockClasses &c, Pass &pass,
                                                    const unsigned char *bytes) {
     std::uint64_t letters = 0;
-    if ((c.backslash | pass.escaped) != 0) letters = escaped_letters(c.backslash, pass);
+    if ((c.backslash | pass.escaped) != 0) [[unlikely]]
+        letters = escaped_letters(c.backslash, pass);
     const std::uint64_t quotes = c.quote & ~letters;
     // Set from an opening mark up to, not including, its closing mark.
     const std::uint64_t in_string = prefix_xor(quotes) ^ pass.in_string;
@@ -97,14 +105,21 @@ QMRT_BLOCK_READS std::uint32_t read_chunk(Pass &shared, std::uint32_t *out,
                                           unsigned char *out_bytes) {
     Pass pass = shared;
     std::uint32_t n = 0;
-    const auto origin = reinterpret_cast<std::uintptr_t>(pass.text);
-    for (unsigned b = 0; b < chunk_blocks; ++b) {
-        if (pass.block + 64 > pass.stop) {
-            pass.done = true;
-            break;
-        }
+    // No block reaching past the stop is read: the pass is done when it gets there.
+    const std::uintptr_t readable =
+        pass.stop > pass.block ? (pass.stop - pass.block) / 64 : std::uintptr_t{0};
+    const bool stops = readable <= chunk_blocks;
+    const std::uintptr_t end = pass.block + 64 * (stops ? readable : chunk_blocks);
+    PositionBase base = position_base(static_cast<std::uint32_t>(pass.block -
+                                                                 reinterpret_cast<std::uintptr_t>(
+                                                                     pass.text)));
+    for (; pass.block != end; pass.block += 64, base = next_block(base)) {
         const auto *bytes = reinterpret_cast<const unsigned char *>(pass.block);
         BlockClasses c = classify(bytes);
+        // Ask for the text well ahead: a document larger than the second-level cache is
+        // otherwise read at the pace of its misses. A prefetch past the text's end or
+        // into no mapped page is dropped; it never faults and reads nothing.
+        __builtin_prefetch(bytes + prefetch_distance);
         if (pass.first_bytes != all_bytes) [[unlikely]] {
             // Bytes before the start read as white space, which makes nothing.
             c.quote &= pass.first_bytes;
@@ -130,22 +145,22 @@ QMRT_BLOCK_READS std::uint32_t read_chunk(Pass &shared, std::uint32_t *out,
         // A block inside a string that neither ends it nor escapes anything makes no
         // event and leaves the pass as it was: long strings cost only their reading.
         if ((pass.in_string & ~(c.quote | c.backslash | c.zero)) == all_bytes &&
-            pass.escaped == 0) {
-            pass.block += 64;
+            pass.escaped == 0) [[unlikely]]
             continue;
-        }
-        std::uint64_t events = block_events(c, pass, bytes);
-        const auto base = static_cast<std::uint32_t>(pass.block - origin);
-        pass.block += 64;
-        if (last) [[unlikely]] {
-            pass.done = true;
-            write_event_bytes(out_bytes + n, bytes, events);
-            n += write_positions(out + n, base, events);
-            break;
-        }
+        const std::uint64_t events = block_events(c, pass, bytes);
         write_event_bytes(out_bytes + n, bytes, events);
         n += write_positions(out + n, base, events);
+        if (last) [[unlikely]] {
+            pass.block += 64;
+            pass.done = true;
+            break;
+        }
+        if (n >= chunk_events) [[unlikely]] {
+            pass.block += 64;
+            break;
+        }
     }
+    if (stops && pass.block == end) pass.done = true;
     shared = pass;
     return n;
 }
