@@ -191,17 +191,18 @@ void register_tokenizer_benchmarks() {
                 text);
     }
 
-    // The same shapes at N, 2N and 4N, sized so that even the tokens of 4N (16 bytes
-    // each) take at most about 320 KB, well inside a 1 MB second-level cache: a growth in
-    // time then comes from the tokenizer rather than from leaving the caches.
+    // The same shapes at N, 2N and 4N, sized so that the text and tokens of N (3 to 4 MB)
+    // outgrow a second-level cache of 1 or 2 MB and those of 4N stay inside a 32 MB
+    // third-level one: all three sizes are then read from the same level, and a growth in
+    // time comes from the tokenizer rather than from a change of cache.
     const struct {
         const char *name;
         std::string (*make)(std::size_t);
         std::size_t n;
     } shapes[] = {
-        {"wide", wide_objects, 500},    {"deep", deep_nesting, 15},
-        {"strings", long_strings, 100}, {"numbers", many_numbers, 4000},
-        {"nest", single_nest, 3500},
+        {"wide", wide_objects, 20000},   {"deep", deep_nesting, 600},
+        {"strings", long_strings, 4000}, {"numbers", many_numbers, 160000},
+        {"nest", single_nest, 120000},
     };
     for (const auto &shape : shapes)
         for (int times : {1, 2, 4}) {
