@@ -1,28 +1,3 @@
-// The JSON tokenizer: one pass over a zero-terminated text into a caller's flat token
-// array, with no allocation and no copying.
-//
-// Open objects and arrays serve as the stack of containers. Between calls an open token
-// is one whose end is -1, and closing a bracket means finding the last such token before
-// next_free, then the one before that. Searching backwards for them would pass over
-// every earlier sibling on each close (quadratic for a wide array of objects), so while
-// a call runs each open token's end holds the index of the open token before it,
-// encoded as -2 - index (-1 still means there is none). The links are made in one pass
-// on entry and every end is set back to -1 before the call returns.
-#include "json/tokenizer.hpp"
-
-#include <array>
-#include <cstdint>
-#include <string_view>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if __has_include(<valgrind/valgrind.h>)
-#include <valgrind/valgrind.h>
-#endif
-
-#include "common/export.hpp"
-
 // The JSON tokenizer: a zero-terminated text into a caller's flat token array, with no
 // allocation and no copying.
 //
@@ -37,13 +12,16 @@
 // a call runs each open token's end links to the open token before it (encode_link).
 // The links are made in one pass on entry and every end is set back to -1 before the
 // call returns.
+#include "json/tokenizer.hpp"
+
 #include <array>
 #include <cstdint>
 
-#include "json/tokenizer.hpp"
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if __has_include(<valgrind/valgrind.h>)
+#include <valgrind/valgrind.h>
 #endif
 
 #include "common/export.hpp"
