@@ -246,6 +246,26 @@ TEST(TokenizerDifferential, LongTextsAcrossBlocks) {
     }
 }
 
+// Documents of several KiB as dense in tokens as texts get, some spoiled at one byte, so
+// that the vector pass fills its buffer of offsets before a chunk of text is read
+// through and runs over many chunks before it meets the spoiled byte.
+TEST(TokenizerDifferential, LongDenseDocuments) {
+    std::mt19937 rng(4096);
+    for (int i = 0; i < 40; ++i) {
+        std::string text = "[";
+        while (text.size() < 12000) {
+            if (text.size() > 1) text += ',';
+            append_value(rng, text, 1);
+        }
+        text += ']';
+        if (i % 2) {
+            std::uniform_int_distribution<std::size_t> at(text.size() / 2, text.size() - 1);
+            text[at(rng)] = "{}[]\",\\ \x01"[i % 9];
+        }
+        compare_fresh(text, static_cast<std::size_t>(i), false);
+    }
+}
+
 // Offsets past a lowered bound are refused at exactly the same place.
 TEST(TokenizerDifferential, OffsetBound) {
     std::mt19937 rng(42);
