@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix, then builds and runs a C program against it
-# twice: with pkg-config and a plain cc, and as a CMake project with find_package(qmrt).
+# with pkg-config and a plain cc, and as a C-only CMake project with find_package(qmrt),
+# each against the shared library and the archive.
 set -euo pipefail
 build=$1 consumer=$2 work=$3
 rm -rf "$work"
@@ -28,4 +29,5 @@ cc -std=c99 -o "$work/consumer-static" "$consumer/consumer.c" \
 cmake -S "$consumer" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/cmake-build" >/dev/null
 (cd "$work/run" && "$work/cmake-build/consumer")
+(cd "$work/run" && "$work/cmake-build/consumer_static")
 echo "install ok"

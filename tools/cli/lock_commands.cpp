@@ -137,7 +137,7 @@ void add_lock_commands(CLI::App &app, Action &action) {
                              "user slot for code 2 (default 0; negative: none)");
     lock_command->add_flag("--wt", args->wt, "set g_wt: every code but 2 only opens its files");
     lock_command->add_flag("--hold", args->hold,
-                           "keep the locks until interrupted (Ctrl-C, SIGTERM), to reproduce a "
+                           "keep the locks until interrupted (Ctrl-C, SIGTERM, SIGHUP), to reproduce a "
                            "conflict from another terminal");
     lock_command->footer(
         "Status 0 when the operation got what it asked for; 1 when it was refused (the\n"
