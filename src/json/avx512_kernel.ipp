@@ -15,7 +15,8 @@ inline __m512i opaque(__m512i value) {
 // the sign bits of the lookup on another port, and no broadcast is left in the loop.
 QMRT_BLOCK_READS inline BlockClasses classify(const unsigned char *block) {
     const __m512i v = _mm512_load_si512(block);
-    const __m512i high_bits = _mm512_and_si512(_mm512_srli_epi16(v, 4), opaque(_mm512_set1_epi8(15)));
+    const __m512i high_bits =
+        _mm512_and_si512(_mm512_srli_epi16(v, 4), opaque(_mm512_set1_epi8(15)));
     const __m512i bits =
         _mm512_and_si512(_mm512_shuffle_epi8(_mm512_load_si512(by_low_bits.bytes), v),
                          _mm512_shuffle_epi8(_mm512_load_si512(by_high_bits.bytes), high_bits));

@@ -58,14 +58,6 @@ constexpr unsigned position_slack = 16;
 
 // Stores the offsets of the set bits eight at a time whatever their number, so that a
 // block costs no mispredicted branch.
-using PositionBase = std::uint32_t;
-inline PositionBase position_base(std::uint32_t offset) {
-    return offset;
-}
-inline PositionBase next_block(PositionBase base) {
-    return base + 64;
-}
-
 inline std::uint32_t write_positions(std::uint32_t *out, PositionBase base, std::uint64_t bits) {
     const auto count = static_cast<std::uint32_t>(__builtin_popcountll(bits));
 #pragma GCC unroll 8

@@ -67,14 +67,6 @@ constexpr bool collects_event_bytes = false;
 inline void write_event_bytes(unsigned char *, const unsigned char *, std::uint64_t) {}
 constexpr unsigned position_slack = 0;
 
-using PositionBase = std::uint32_t;
-inline PositionBase position_base(std::uint32_t offset) {
-    return offset;
-}
-inline PositionBase next_block(PositionBase base) {
-    return base + 64;
-}
-
 inline std::uint32_t write_positions(std::uint32_t *out, PositionBase base, std::uint64_t bits) {
     std::uint32_t count = 0;
     for (; bits != 0; bits &= bits - 1)

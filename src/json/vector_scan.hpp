@@ -60,9 +60,14 @@ constexpr LaneTable make_by_low_bits() {
 }
 
 constexpr LaneTable make_by_high_bits() {
-    constexpr unsigned char by_high[16] = {
-        control | refused_low, control | refused_high, space_mark | quote_mark, colon, 0, bracket, 0,
-        bracket | delete_};
+    constexpr unsigned char by_high[16] = {control | refused_low,
+                                           control | refused_high,
+                                           space_mark | quote_mark,
+                                           colon,
+                                           0,
+                                           bracket,
+                                           0,
+                                           bracket | delete_};
     LaneTable table{};
     for (int i = 0; i < 64; ++i) table.bytes[i] = by_high[i % 16];
     return table;
@@ -71,6 +76,15 @@ constexpr LaneTable make_by_high_bits() {
 inline constexpr LaneTable by_low_bits = make_by_low_bits();
 inline constexpr LaneTable by_high_bits = make_by_high_bits();
 
+// The offset of a block's first byte as the kernels that store offsets one at a time
+// keep it. A kernel that adds it in vector registers declares its own in its namespace.
+using PositionBase = std::uint32_t;
+inline PositionBase position_base(std::uint32_t offset) {
+    return offset;
+}
+inline PositionBase next_block(PositionBase base) {
+    return base + 64;
+}
 
 // The tables say of every byte what the tokenizer's byte kinds say.
 constexpr bool lookups_agree() {

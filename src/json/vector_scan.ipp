@@ -110,9 +110,8 @@ QMRT_BLOCK_READS std::uint32_t read_chunk(Pass &shared, std::uint32_t *out,
         pass.stop > pass.block ? (pass.stop - pass.block) / 64 : std::uintptr_t{0};
     const bool stops = readable <= chunk_blocks;
     const std::uintptr_t end = pass.block + 64 * (stops ? readable : chunk_blocks);
-    PositionBase base = position_base(static_cast<std::uint32_t>(pass.block -
-                                                                 reinterpret_cast<std::uintptr_t>(
-                                                                     pass.text)));
+    PositionBase base = position_base(
+        static_cast<std::uint32_t>(pass.block - reinterpret_cast<std::uintptr_t>(pass.text)));
     for (; pass.block != end; pass.block += 64, base = next_block(base)) {
         const auto *bytes = reinterpret_cast<const unsigned char *>(pass.block);
         BlockClasses c = classify(bytes);
@@ -144,8 +143,8 @@ QMRT_BLOCK_READS std::uint32_t read_chunk(Pass &shared, std::uint32_t *out,
         }
         // A block inside a string that neither ends it nor escapes anything makes no
         // event and leaves the pass as it was: long strings cost only their reading.
-        if ((pass.in_string & ~(c.quote | c.backslash | c.zero)) == all_bytes &&
-            pass.escaped == 0) [[unlikely]]
+        if ((pass.in_string & ~(c.quote | c.backslash | c.zero)) == all_bytes && pass.escaped == 0)
+            [[unlikely]]
             continue;
         const std::uint64_t events = block_events(c, pass, bytes);
         write_event_bytes(out_bytes + n, bytes, events);

@@ -124,7 +124,6 @@ int list_locks() {
 }  // namespace
 
 void add_lock_commands(CLI::App &app, Action &action) {
-
     auto args = std::make_shared<LockArgs>();
     CLI::App *lock_command = app.add_subcommand(
         "lock", "Run a lock operation in the working directory and print its result");
@@ -136,9 +135,10 @@ void add_lock_commands(CLI::App &app, Action &action) {
     lock_command->add_option("--slot", args->slot,
                              "user slot for code 2 (default 0; negative: none)");
     lock_command->add_flag("--wt", args->wt, "set g_wt: every code but 2 only opens its files");
-    lock_command->add_flag("--hold", args->hold,
-                           "keep the locks until interrupted (Ctrl-C, SIGTERM, SIGHUP), to reproduce a "
-                           "conflict from another terminal");
+    lock_command->add_flag(
+        "--hold", args->hold,
+        "keep the locks until interrupted (Ctrl-C, SIGTERM, SIGHUP), to reproduce a "
+        "conflict from another terminal");
     lock_command->footer(
         "Status 0 when the operation got what it asked for; 1 when it was refused (the\n"
         "library's message is on standard output), the slot was full, code 5 could not join,\n"
