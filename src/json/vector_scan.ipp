@@ -149,13 +149,10 @@ QMRT_BLOCK_READS std::uint32_t read_chunk(Pass &shared, std::uint32_t *out,
         const std::uint64_t events = block_events(c, pass, bytes);
         write_event_bytes(out_bytes + n, bytes, events);
         n += write_positions(out + n, base, events);
-        if (last) [[unlikely]] {
+        // The chunk ends at the zero, or early once its offsets fill most of the buffer.
+        if (last || n >= chunk_events) [[unlikely]] {
             pass.block += 64;
-            pass.done = true;
-            break;
-        }
-        if (n >= chunk_events) [[unlikely]] {
-            pass.block += 64;
+            pass.done = last;
             break;
         }
     }
