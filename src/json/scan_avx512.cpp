@@ -5,12 +5,6 @@
 
 #include "json/vector_scan.hpp"
 
-// GCC 12 takes the undefined start value of some of its own AVX-512 intrinsics for an
-// uninitialised variable of ours.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-
 QMRT_TARGET_BEGIN("avx512f,avx512bw,pclmul,bmi,popcnt")
 namespace qmrt::json::avx512bw {
 #include "json/avx512_kernel.ipp"
