@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <span>
 
 #include "common/export.hpp"
@@ -12,8 +13,15 @@ namespace qmrt::memory {
 
 using diag::require;
 
-static_assert(sizeof(std::size_t) >= sizeof(std::uint64_t),
-              "byte counts of the buffer are handed to the allocator unchanged");
+namespace {
+
+// Byte counts are 64-bit on every host. One past what the host's allocator can be asked
+// for (a 32-bit size_t) fails as running out of memory does, never as a cut size.
+constexpr bool allocatable(std::uint64_t bytes) noexcept {
+    return bytes <= std::numeric_limits<std::size_t>::max();
+}
+
+}  // namespace
 
 bounded_buf *size_buffer(bounded_buf *buf, std::uint64_t size) noexcept {
     if (buf == nullptr) {
@@ -28,7 +36,9 @@ bounded_buf *size_buffer(bounded_buf *buf, std::uint64_t size) noexcept {
 void resize(bounded_buf &buf, std::uint64_t size) noexcept {
     // A reallocation to 0 bytes may release the block and hand back null; an empty
     // buffer keeps one byte instead, so `data` is always a live block its owner frees.
-    void *data = std::realloc(buf.data, std::max<std::uint64_t>(size, 1));
+    const std::uint64_t bytes = std::max<std::uint64_t>(size, 1);
+    void *data =
+        allocatable(bytes) ? std::realloc(buf.data, static_cast<std::size_t>(bytes)) : nullptr;
     require(data != nullptr, "buf_size", "buf->data != NULL");
     buf.data = static_cast<char *>(data);
     buf.len = std::min(buf.len, size);
@@ -47,7 +57,8 @@ void append(bounded_buf *dst, const char *src, std::uint64_t len) noexcept {
     // Measured against the room left, so a huge count cannot wrap the sum past the bound.
     require(dst->len <= dst->limit && len <= dst->limit - dst->len, "buf_concat",
             "dst->len + len <= dst->limit");
-    std::ranges::copy(std::span(src, len), dst->data + dst->len);
+    // Within the limit, so within the allocated block and the host's size_t.
+    std::ranges::copy(std::span(src, static_cast<std::size_t>(len)), dst->data + dst->len);
     dst->len += len;
 }
 
@@ -55,9 +66,11 @@ char *to_text(const bounded_buf *buf) noexcept {
     require(buf != nullptr, "buf_tostr", "buf != NULL");
     // A length that leaves no room for the terminator cannot be allocated either.
     const std::uint64_t bytes = buf->len + 1;
-    char *str = bytes != 0 ? static_cast<char *>(std::malloc(bytes)) : nullptr;
+    char *str = bytes != 0 && allocatable(bytes)
+                    ? static_cast<char *>(std::malloc(static_cast<std::size_t>(bytes)))
+                    : nullptr;
     require(str != nullptr, "buf_tostr", "str != NULL");
-    std::ranges::copy(std::span<const char>(buf->data, buf->len), str);
+    std::ranges::copy(std::span<const char>(buf->data, static_cast<std::size_t>(buf->len)), str);
     str[buf->len] = '\0';
     return str;
 }
