@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "emulator.hpp"
 #include "qmrt/memory.h"
 
 extern "C" {
@@ -43,6 +44,8 @@ bool should_fail(Kind kind) {
     bool &flag = fail_next[static_cast<int>(kind)];
     const bool fail = flag;
     flag = false;
+    if (fail && (kind == Kind::malloc || kind == Kind::calloc))
+        fail_next[static_cast<int>(Kind::malloc)] = fail_next[static_cast<int>(Kind::calloc)] = false;
     return fail;
 }
 
@@ -72,6 +75,20 @@ public:
 // The next call of this kind fails with ENOMEM, as an exhausted heap does.
 void fail_next_call(Kind kind) {
     fail_next[static_cast<int>(kind)] = true;
+}
+
+// A block the source asks for with malloc and then fills with zeros may reach the
+// allocator as one calloc (clang merges the two): the next of either fails.
+void fail_next_new_block() {
+    fail_next_call(Kind::malloc);
+    fail_next_call(Kind::calloc);
+}
+
+// The bytes a call asks for as a new block (0 for realloc and free).
+std::size_t new_block_bytes(const Call &call) {
+    if (call.kind == Kind::malloc) return call.a;
+    if (call.kind == Kind::calloc) return call.a * call.b;
+    return 0;
 }
 
 }  // namespace
@@ -115,6 +132,7 @@ void free(void *block) noexcept {
 
 namespace {
 
+using qmrt::test::Reported;
 using testing::KilledBySignal;
 
 std::string captured_stdout() {
@@ -198,8 +216,7 @@ TEST(BufSizeCalls, CreatesTheRecordThenTheDataAndNeverReallocatesToZero) {
         seen = watch.calls();
     }
     ASSERT_EQ(seen.size(), 4u);
-    EXPECT_EQ(seen[0].kind, Kind::malloc);
-    EXPECT_EQ(seen[0].a, sizeof(bounded_buf));
+    EXPECT_EQ(new_block_bytes(seen[0]), sizeof(bounded_buf));
     for (std::size_t i = 1; i < 4; ++i) {
         EXPECT_EQ(seen[i].kind, Kind::realloc);
         EXPECT_GT(seen[i].a, 0u) << "a reallocation to 0 bytes may release the data block";
@@ -219,30 +236,30 @@ std::string report(const char *function, const char *condition) {
 TEST(BoundedBufCallsDeathTest, FailedAllocationsAreFatal) {
     EXPECT_EXIT(
         {
-            fail_next_call(Kind::malloc);
+            fail_next_new_block();
             buf_size(nullptr, 8);
         },
-        KilledBySignal(SIGABRT), report("buf_size", "buf != NULL"));
+        KilledBySignal(SIGABRT), Reported(report("buf_size", "buf != NULL")));
     EXPECT_EXIT(
         {
             fail_next_call(Kind::realloc);
             buf_size(nullptr, 8);
         },
-        KilledBySignal(SIGABRT), report("buf_size", "buf->data != NULL"));
+        KilledBySignal(SIGABRT), Reported(report("buf_size", "buf->data != NULL")));
     EXPECT_EXIT(
         {
             bounded_buf *buf = buf_size(nullptr, 8);
             fail_next_call(Kind::realloc);
             buf_size(buf, 4);
         },
-        KilledBySignal(SIGABRT), report("buf_size", "buf->data != NULL"));
+        KilledBySignal(SIGABRT), Reported(report("buf_size", "buf->data != NULL")));
     EXPECT_EXIT(
         {
             bounded_buf *buf = buf_size(nullptr, 8);
             fail_next_call(Kind::malloc);
             buf_tostr(buf);
         },
-        KilledBySignal(SIGABRT), report("buf_tostr", "str != NULL"));
+        KilledBySignal(SIGABRT), Reported(report("buf_tostr", "str != NULL")));
 }
 
 }  // namespace
