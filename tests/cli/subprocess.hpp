@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "emulator.hpp"
+
 extern char **environ;
 
 namespace qmrt::test {
@@ -109,7 +111,8 @@ public:
         return {};
     }
 
-    // Collects both output streams to their end, then reaps the child.
+    // Collects both output streams to their end, then reaps the child. Standard error is
+    // what the tool wrote, without an emulator's lines for a child of its that died.
     Finished finish() {
         in_.close_write();
         Finished result;
@@ -133,6 +136,7 @@ public:
                 }
             }
         }
+        result.err = without_emulator_lines(result.err);
         int raw = 0;
         ::waitpid(std::exchange(pid_, -1), &raw, 0);
         result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "diag/diag.hpp"
+#include "emulator.hpp"
 #include "files.hpp"
 #include "qmrt/diag.h"
 #include "scratch_dir.hpp"
@@ -19,6 +20,7 @@ namespace {
 
 using qmrt::test::read_file;
 using qmrt::test::ScratchDir;
+using qmrt::test::Reported;
 using testing::KilledBySignal;
 
 // The report line of a broken check, as a death-test pattern.
@@ -28,15 +30,17 @@ std::string assertion_pattern(const char *function, const char *condition) {
 }
 
 TEST(LogDie, PrintsFormattedTextAndNewlineThenAborts) {
-    EXPECT_EXIT(log_die("fatal %d %s", 7, "x"), KilledBySignal(SIGABRT), "^fatal 7 x\n$");
+    EXPECT_EXIT(log_die("fatal %d %s", 7, "x"), KilledBySignal(SIGABRT), Reported("^fatal 7 x\n$"));
 }
 
 TEST(LogDie, NullFormatReportsItsOwnAssertion) {
-    EXPECT_EXIT(log_die(nullptr), KilledBySignal(SIGABRT), assertion_pattern("log_die", "msg != NULL"));
+    EXPECT_EXIT(log_die(nullptr), KilledBySignal(SIGABRT),
+                Reported(assertion_pattern("log_die", "msg != NULL")));
 }
 
 TEST(LogInfo, NullFormatIsFatal) {
-    EXPECT_EXIT(log_info(nullptr), KilledBySignal(SIGABRT), assertion_pattern("log_info", "msg != NULL"));
+    EXPECT_EXIT(log_info(nullptr), KilledBySignal(SIGABRT),
+                Reported(assertion_pattern("log_info", "msg != NULL")));
 }
 
 TEST(LogInfo, PrintsLineOnStandardErrorAndReturnsTheNewline) {
@@ -48,7 +52,8 @@ TEST(LogInfo, PrintsLineOnStandardErrorAndReturnsTheNewline) {
 
 TEST(AssertionReport, NamesTheOwningFunctionAndTheCheckSite) {
     EXPECT_EXIT(qmrt::diag::require(false, "buf_concat", "src != NULL"), KilledBySignal(SIGABRT),
-                "^buf_concat: assertion failed: src != NULL \\(tests/diag/diag_test\\.cpp, line [0-9]+\\)\n$");
+                Reported("^buf_concat: assertion failed: src != NULL "
+                         "\\(tests/diag/diag_test\\.cpp, line [0-9]+\\)\n$"));
 }
 
 TEST(MessageBuffers, FormattingCutsLongTextsAndStaysTerminated) {

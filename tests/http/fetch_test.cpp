@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "emulator.hpp"
 #include "https_test_server.hpp"
 #include "qmrt/http.h"
 #include "qmrt/memory.h"
@@ -14,6 +15,7 @@ namespace {
 
 using qmrt::test::HttpsReply;
 using qmrt::test::HttpsTestServer;
+using qmrt::test::Reported;
 using testing::KilledBySignal;
 
 // The fetched text, taken whole up to `length` bytes so zero bytes inside show too.
@@ -57,7 +59,7 @@ TEST(JsonFetch, FailedTransferIsFatal) {
     const std::string url = server.url("/gone");
     server.stop();
     EXPECT_EXIT(json_fetch(url.c_str()), KilledBySignal(SIGABRT),
-                "^curl_easy_perform failed: Couldn't connect to server\n$");
+                Reported("^curl_easy_perform failed: Couldn't connect to server\n$"));
 }
 
 // The collection buffer grows by exactly what a chunk needs, and only when it must.
@@ -83,10 +85,10 @@ TEST(FetchData, GrowsTheBufferOnlyByTheMissingRoom) {
 TEST(FetchData, MissingBufferOrDataEndInTheAppendReports) {
     char byte = 'x';
     EXPECT_EXIT(fetch_data(&byte, 1, 1, nullptr), KilledBySignal(SIGABRT),
-                "^buf_concat: assertion failed: dst != NULL \\(src/memory/");
+                Reported("^buf_concat: assertion failed: dst != NULL \\(src/memory/"));
     bounded_buf *buf = buf_size(nullptr, 8);
     EXPECT_EXIT(fetch_data(nullptr, 1, 1, buf), KilledBySignal(SIGABRT),
-                "^buf_concat: assertion failed: src != NULL \\(src/memory/");
+                Reported("^buf_concat: assertion failed: src != NULL \\(src/memory/"));
     std::free(buf->data);
     std::free(buf);
 }

@@ -2,8 +2,12 @@
 # Installs the build into a temporary prefix, then builds and runs a C program against it
 # with pkg-config and a plain cc, and as a C-only CMake project with find_package(qmrt),
 # each against the shared library and the archive.
+#   check_install.sh BUILD CONSUMER WORK [CC [SYSROOT_PKG_CONFIG_DIRS [CMAKE_ARGS...]]]
+# A cross build names its target's C compiler (with its flags), the pkg-config folders
+# of its sysroot and the toolchain arguments of the consumer project.
 set -euo pipefail
-build=$1 consumer=$2 work=$3
+build=$1 consumer=$2 work=$3 cc=${4:-cc} target_pc_dirs=${5:-}
+cmake_args=("${@:6}")
 rm -rf "$work"
 mkdir -p "$work/run"
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
@@ -13,20 +17,27 @@ for f in include/qmrt/qmrt.h lib/libqmrt.a lib/libqmrt.so lib/pkgconfig/qmrt.pc 
   [ -e "$work/prefix/$f" ] || { echo "not installed: $f"; exit 1; }
 done
 
-export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig"
+if [ -n "$target_pc_dirs" ]; then
+  # The target's own .pc files only, and none of the host's.
+  export PKG_CONFIG_LIBDIR="$work/prefix/lib/pkgconfig:$target_pc_dirs"
+  cmake_args+=("-Dqmrt_DIR=$work/prefix/lib/cmake/qmrt")
+else
+  export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig"
+fi
 export LD_LIBRARY_PATH="$work/prefix/lib"
-# shellcheck disable=SC2046
-cc -std=c99 -o "$work/consumer-pc" "$consumer/consumer.c" $(pkg-config --cflags --libs qmrt)
+# shellcheck disable=SC2046,SC2086
+$cc -std=c99 -o "$work/consumer-pc" "$consumer/consumer.c" $(pkg-config --cflags --libs qmrt)
 (cd "$work/run" && "$work/consumer-pc")
 # Static use: the archive needs libcurl (named in the private fields) and the C++ runtime.
 [ "$(pkg-config --print-requires-private qmrt)" = libcurl ]
 pkg-config --static --libs qmrt | grep -q -- -lstdc++
-# shellcheck disable=SC2046
-cc -std=c99 -o "$work/consumer-static" "$consumer/consumer.c" \
+# shellcheck disable=SC2046,SC2086
+$cc -std=c99 -o "$work/consumer-static" "$consumer/consumer.c" \
    $(pkg-config --cflags qmrt) "$work/prefix/lib/libqmrt.a" $(pkg-config --libs libcurl) -lstdc++ -lm
 (cd "$work/run" && "$work/consumer-static")
 
-cmake -S "$consumer" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+cmake -S "$consumer" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$work/prefix" "${cmake_args[@]}" \
+  >/dev/null
 cmake --build "$work/cmake-build" >/dev/null
 (cd "$work/run" && "$work/cmake-build/consumer")
 (cd "$work/run" && "$work/cmake-build/consumer_static")

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "emulator.hpp"
 #include "json_test_support.hpp"
 #include "qmrt/diag.h"
 #include "qmrt/json.h"
@@ -134,7 +135,7 @@ TEST(JsonTokeniseDeath, NoMemoryForTheFirstArray) {
     int32_t status = 0;
     EXPECT_EXIT(qmrt::json::tokenise("[1]", status, {failing_malloc, std::realloc}),
                 KilledBySignal(SIGABRT),
-                "^json_tokenise: assertion failed: tokens != NULL" + assertion_site);
+                Reported("^json_tokenise: assertion failed: tokens != NULL" + assertion_site));
 }
 
 TEST(JsonTokeniseDeath, NoMemoryToGrow) {
@@ -142,7 +143,7 @@ TEST(JsonTokeniseDeath, NoMemoryToGrow) {
     std::string text = numbers(300);
     EXPECT_EXIT(qmrt::json::tokenise(text.c_str(), status, {std::malloc, failing_realloc}),
                 KilledBySignal(SIGABRT),
-                "^json_tokenise: assertion failed: tokens != NULL" + assertion_site);
+                Reported("^json_tokenise: assertion failed: tokens != NULL" + assertion_site));
 }
 
 struct Lookup {
@@ -264,7 +265,7 @@ TEST(JsonGetreplyDeath, RejectsBadRoots) {
     for (const auto &r : roots) {
         int32_t status = 0;
         TokenArray tokens = tokenise(r.text, &status);
-        EXPECT_EXIT(json_getreply(r.text, tokens.get()), KilledBySignal(SIGABRT), r.report)
+        EXPECT_EXIT(json_getreply(r.text, tokens.get()), KilledBySignal(SIGABRT), Reported(r.report))
             << r.text;
     }
 }
