@@ -5,12 +5,14 @@
 #   make bench  build the benchmarks and print their tables of ratios
 #   make fuzz   run each fuzz target for FUZZ_SECONDS seconds
 #   make package  the Debian packages libqmrt0, libqmrt-dev and qmrt, in build/package/
+#   make matrix the library and its tests built with other compilers, flags and
+#               architectures, the tests run in each (MATRIX="clang19 s390x" picks entries)
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = tokenizer tokens dates
 
 .PHONY: all deps build test test-release test-asan test-fuzz test-package package fuzz bench demo \
-        clean format
+        matrix clean format
 
 all: build
 
@@ -83,6 +85,10 @@ fuzz: deps
 
 demo: build
 	@scripts/demo.sh build/release
+
+# Every entry builds in build/matrix/ENTRY; a summary of times and test counts ends it.
+matrix:
+	@scripts/matrix.sh $(MATRIX)
 
 format:
 	git ls-files '*.c' '*.h' '*.cpp' '*.hpp' | xargs clang-format -i

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, and only those that are missing.
 # Idempotent: with everything present it changes nothing and needs no network.
-#   scripts/install-deps.sh [build|bench]   (default: build, which also runs the tests)
+#   scripts/install-deps.sh [build|bench|matrix]   (default: build, which also runs the tests)
 set -euo pipefail
 
 group=${1:-build}
@@ -17,7 +17,10 @@ packages=(
 case "$group" in
   build) ;;
   bench) packages+=(libbenchmark-dev libsimdjson-dev rapidjson-dev libcjson-dev) ;;
-  *) echo "usage: $0 [build|bench]" >&2; exit 2 ;;
+  # The build matrix: another compiler, cross compilers, user-mode emulation.
+  matrix) packages+=(clang-19 g++-s390x-linux-gnu g++-aarch64-linux-gnu g++-i686-linux-gnu
+                     qemu-user-static binfmt-support ccache) ;;
+  *) echo "usage: $0 [build|bench|matrix]" >&2; exit 2 ;;
 esac
 
 missing=()
