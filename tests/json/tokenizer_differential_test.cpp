@@ -87,7 +87,7 @@ public:
     Placed(const std::string &text, std::size_t offset) : storage_(text.size() + 1 + 128) {
         const auto address = reinterpret_cast<std::uintptr_t>(storage_.data());
         text_ = storage_.data() + ((64 - address % 64) % 64) + offset % 64;
-        std::copy(text.begin(), text.end(), text_);
+        text.copy(text_, text.size());
         text_[text.size()] = '\0';
     }
     const char *c_str() const { return text_; }
