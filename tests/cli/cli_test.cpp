@@ -242,7 +242,7 @@ TEST(Now, TextsFollowTheirLayouts) {
 
 TEST(Json, TokenTableGrowsPastItsFirstArray) {
     std::string many = "[0";
-    for (int i = 1; i < 300; ++i) many += "," + std::to_string(i);
+    for (int i = 1; i < 300; ++i) many.append(",").append(std::to_string(i));
     many += "]";
     Finished got = run(tool, {"json", "tokens"}, many);
     EXPECT_EQ(got.status, 0) << got.err;

@@ -112,9 +112,11 @@ void sweep(bool first) {
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            std::freopen(report.c_str(), "w", stderr);
+            // A child whose streams cannot be redirected ends with no ending of an exchange.
+            if (std::freopen(report.c_str(), "w", stderr) == nullptr ||
+                std::freopen("/dev/null", "w", stdout) == nullptr)
+                _exit(127);
             std::setvbuf(stderr, nullptr, _IONBF, 0);  // unbuffered again, as abort flushes nothing
-            std::freopen("/dev/null", "w", stdout);
             _exit(run_failing(n, cached, first));
         }
         int status = 0;
