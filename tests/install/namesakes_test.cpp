@@ -30,12 +30,8 @@ TEST(Namesakes, LeaveTheLibrarysExchangeAndFetchAlone) {
         Finished got = qmrt::test::run(program, {server.url("/doc.json")});
         ::unsetenv("QMRT_TEST_SERVICE_URL");
 
-        EXPECT_EQ(got.out,
-                  "exchange 0: status=OK saldo=1250000\n"
-                  "fetch: " +
-                      document +
-                      "\n"
-                      "own names called 0 times\n");
+        EXPECT_EQ(got.out, "exchange 0: status=OK saldo=1250000\nfetch: " + document +
+                               "\nown names called 0 times\n");
         EXPECT_EQ(got.err, "");
         EXPECT_EQ(got.status, 0);
         const auto requests = server.requests();
