@@ -54,9 +54,7 @@ void format_message(char (&buffer)[message_size], const char *format, ...) {
     va_end(args);
 }
 
-void print_message(const char *buffer) {
-    std::printf("%s", buffer);
-}
+void print_message(const char *buffer) { std::printf("%s", buffer); }
 
 void append_trace(std::string_view text) {
     // The same opening as fopen(name, "a+"): created with 0666 less the umask.

@@ -170,17 +170,9 @@ int32_t call_service(const char *request, const char *const keys[], char *values
     }
 }
 
-void set_endpoint(std::string url) {
-    endpoint_cell() = std::move(url);
-}
-const std::string &endpoint() {
-    return endpoint_cell();
-}
-void set_tls_verify(bool verify) {
-    tls_verify_cell() = verify;
-}
-bool tls_verify() {
-    return tls_verify_cell();
-}
+void set_endpoint(std::string url) { endpoint_cell() = std::move(url); }
+const std::string &endpoint() { return endpoint_cell(); }
+void set_tls_verify(bool verify) { tls_verify_cell() = verify; }
+bool tls_verify() { return tls_verify_cell(); }
 
 }  // namespace qmrt::http

@@ -2,6 +2,7 @@
 // and the settings that tests change.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
