@@ -5,10 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/export.hpp"
 #include "qmrt/calendar.h"
-
-QMRT_VISIBLE int32_t g_timesec = 0;
 
 namespace qmrt::calendar {
 namespace {
@@ -68,16 +65,6 @@ bool format_text(char (&text)[64], int format, const LocalReading &reading) {
     }
 }
 
-// (hour + 10) * 10000 + minute * 100 + second, with the second stored in g_timesec; 0 when
-// the clock cannot be read.
-int32_t time_of_day() {
-    auto reading = read_local_clock();
-    if (!reading) return 0;
-    const std::tm &tm = reading->local;
-    g_timesec = tm.tm_sec;
-    return (tm.tm_hour + 10) * 10000 + tm.tm_min * 100 + tm.tm_sec;
-}
-
 }  // namespace
 
 ClockSource set_clock_source(ClockSource source) noexcept {
@@ -102,31 +89,22 @@ bool store_current_second() {
     return true;
 }
 
-}  // namespace qmrt::calendar
-
-using namespace qmrt::calendar;
-
-QMRT_EXPORT int32_t QM_TODAY(char *destination, int16_t format) {
-    if (format < 0 || format > 8) return 0;
+void write_clock_text(char *destination, int format) {
+    if (format < 0 || format > 8) return;
     auto reading = read_local_clock();
     char text[64];
-    if (!reading || !format_text(text, format, *reading)) return 0;
+    if (!reading || !format_text(text, format, *reading)) return;
     // Written only when whole: fields out of their ranges must not overrun the caller.
     std::size_t length = std::strlen(text);
     if (length < longest_text) std::memcpy(destination, text, length + 1);
-    return 0;
 }
 
-// The date is only read: nothing receives it, so no text is kept.
-QMRT_EXPORT int32_t QM_SYSDATE(void) {
-    read_local_clock();
-    return 0;
+std::int32_t time_of_day() {
+    auto reading = read_local_clock();
+    if (!reading) return 0;
+    const std::tm &tm = reading->local;
+    g_timesec = tm.tm_sec;
+    return (tm.tm_hour + 10) * 10000 + tm.tm_min * 100 + tm.tm_sec;
 }
 
-QMRT_EXPORT int32_t QM_SYSTIME(void) {
-    return time_of_day();
-}
-
-QMRT_EXPORT int32_t uttimesi(void) {
-    return time_of_day();
-}
+}  // namespace qmrt::calendar

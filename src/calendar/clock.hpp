@@ -1,6 +1,8 @@
-// One reading of the clock in local time, shared by the clock texts and the POST exchange.
+// Cores of the clock: one reading of the clock in local time, shared by the clock texts
+// and the POST exchange.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <optional>
 
@@ -25,5 +27,14 @@ std::optional<LocalReading> read_local_clock();
 // Stores the second (0 to 60) of the current local time in g_timesec. When the clock
 // cannot be read, g_timesec keeps its value and the result is false.
 bool store_current_second();
+
+// QM_TODAY: the current local date and time in layout `format` (0 to 8) written to
+// destination, only when the whole text fits 20 bytes; nothing is written when the clock
+// cannot be read or the layout is unknown.
+void write_clock_text(char *destination, int format);
+
+// QM_SYSTIME: (hour + 10) * 10000 + minute * 100 + second, with the second stored in
+// g_timesec; 0 when the clock cannot be read.
+std::int32_t time_of_day();
 
 }  // namespace qmrt::calendar

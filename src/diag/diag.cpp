@@ -9,20 +9,42 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "common/export.hpp"
 #include "common/unique_fd.hpp"
 #include "qmrt/diag.h"
-
-QMRT_VISIBLE char qm_errstr[500];
-QMRT_VISIBLE char qm_calstr[500];
 
 namespace qmrt::diag {
 
 static_assert(sizeof qm_errstr == message_size && sizeof qm_calstr == message_size);
 
+namespace {
+
+int print_line(const char *format, std::va_list args) {
+    std::vfprintf(stderr, format, args);
+    return std::fputc('\n', stderr);
+}
+
+}  // namespace
+
+void die(const char *format, std::va_list args) {
+    if (format == nullptr) assertion_failed("log_die", "msg != NULL");
+    print_line(format, args);
+    std::abort();
+}
+
+void fatal(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    die(format, args);
+}
+
+int inform(const char *format, std::va_list args) {
+    require(format != nullptr, "log_info", "msg != NULL");
+    return print_line(format, args);
+}
+
 void assertion_failed(const char *function, const char *condition, std::source_location where) {
-    log_die("%s: assertion failed: %s (%s, line %u)", function, condition, where.file_name(),
-            static_cast<unsigned>(where.line()));
+    fatal("%s: assertion failed: %s (%s, line %u)", function, condition, where.file_name(),
+          static_cast<unsigned>(where.line()));
 }
 
 void format_message(char (&buffer)[message_size], const char *format, ...) {
@@ -64,28 +86,3 @@ void trace_line(const char *format, ...) {
 }
 
 }  // namespace qmrt::diag
-
-QMRT_EXPORT void log_die(const char *format, ...) {
-    if (format == nullptr) qmrt::diag::assertion_failed("log_die", "msg != NULL");
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stderr, format, args);
-    va_end(args);
-    std::fputc('\n', stderr);
-    std::abort();
-}
-
-QMRT_EXPORT int log_info(const char *format, ...) {
-    qmrt::diag::require(format != nullptr, "log_info", "msg != NULL");
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stderr, format, args);
-    va_end(args);
-    return std::fputc('\n', stderr);
-}
-
-QMRT_EXPORT int write_debug2(const char *text) {
-    // A null text is nothing to append; it must not crash the caller.
-    if (text != nullptr) qmrt::diag::append_trace(text);
-    return 0;
-}

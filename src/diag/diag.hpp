@@ -1,7 +1,9 @@
-// Internal face of the diagnostics: the fatal assertion report, bounded formatting into
-// the shared message buffers, and the one-write append to the trace file.
+// Cores of the diagnostics: the fatal and informational reports, the fatal assertion
+// report, bounded formatting into the shared message buffers, and the one-write append
+// to the trace file.
 #pragma once
 
+#include <cstdarg>
 #include <source_location>
 #include <string_view>
 
@@ -9,6 +11,17 @@ namespace qmrt::diag {
 
 inline constexpr std::size_t message_size = 500;
 inline constexpr const char *trace_file = "debug2";
+
+// log_die: the formatted text and a newline on standard error, then an abort. A null
+// format is the fatal assertion report "msg != NULL" naming log_die.
+[[noreturn]] void die(const char *format, std::va_list args);
+
+// The fatal report with the library's own format text.
+[[noreturn]] void fatal(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// log_info: the formatted text and a newline on standard error; returns the result of
+// writing the newline. A null format is the fatal assertion report naming log_info.
+int inform(const char *format, std::va_list args);
 
 // Ends the process with "<function>: assertion failed: <condition> (<file>, line <n>)".
 // `function` is the service that owns the check, which is not always the caller.

@@ -6,19 +6,15 @@
 #include <string>
 #include <string_view>
 
-#include "common/export.hpp"
+#include "calendar/clock.hpp"
 #include "diag/diag.hpp"
 #include "http/curl_handles.hpp"
 #include "http/http.hpp"
-#include "qmrt/calendar.h"
+#include "json/tokens.hpp"
+#include "memory/memory.hpp"
 #include "qmrt/diag.h"
 #include "qmrt/http.h"
-#include "qmrt/json.h"
-#include "qmrt/memory.h"
 #include "qmrt_config.hpp"
-
-QMRT_VISIBLE char *g_birt_temp = nullptr;
-QMRT_VISIBLE int32_t g_birt_size = 0;
 
 namespace qmrt::http {
 namespace {
@@ -41,7 +37,7 @@ struct FreeTokens {
 };
 
 void release_reply() {
-    mbfree(g_birt_temp);
+    memory::release_block(g_birt_temp);
     g_birt_temp = nullptr;
     g_birt_size = 0;
 }
@@ -64,12 +60,12 @@ void fail_on_key(std::size_t index) {
 // key that is missing or whose value does not fit a cell.
 int32_t read_values(const char *const keys[], char *values[]) {
     int32_t status = 0;
-    std::unique_ptr<json_token, FreeTokens> tokens(json_tokenise(g_birt_temp, &status));
+    std::unique_ptr<json_token, FreeTokens> tokens(json::tokenise(g_birt_temp, status));
     // The lookup copies a value whole, so it gets room for the longest value the reply
     // can hold; only values that fit the cell are handed on.
     std::string value(static_cast<std::size_t>(g_birt_size) + 1, '\0');
     for (std::size_t i = 0; keys != nullptr && keys[i] != nullptr; ++i) {
-        if (QM_getJsonValue(tokens.get(), keys[i], value.data(), g_birt_temp) != 0) {
+        if (json::get_value(tokens.get(), keys[i], value.data(), g_birt_temp) != 0) {
             diag::format_message(qm_errstr, "gagal, jawaban server: %s", g_birt_temp);
             fail_on_key(i);
             return -1;
@@ -87,7 +83,7 @@ int32_t read_values(const char *const keys[], char *values[]) {
     return 0;
 }
 
-int32_t call_service(const char *request, const char *const keys[], char *values[]) {
+int32_t exchange(const char *request, const char *const keys[], char *values[]) {
     if (request == nullptr) {
         diag::format_message(qm_errstr, "gagal, permintaan kosong");
         return -1;
@@ -100,7 +96,7 @@ int32_t call_service(const char *request, const char *const keys[], char *values
         return -1;
     }
 
-    QM_SYSTIME();  // the second of this exchange goes to g_timesec
+    calendar::store_current_second();  // the second of this exchange goes to g_timesec
     const std::string body(request, length);
     if (g_birt_temp != nullptr && g_birt_size > 0) release_reply();
 
@@ -111,7 +107,7 @@ int32_t call_service(const char *request, const char *const keys[], char *values
     }
     curl_easy_setopt(curl.get(), CURLOPT_URL, endpoint().c_str());
     diag::trace_line("url = %s\n", endpoint().c_str());
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, writefunction);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, store_reply_chunk);
 
     HeaderList headers;
     for (const char *header : {accept_header, content_type_header}) {
@@ -143,26 +139,36 @@ int32_t call_service(const char *request, const char *const keys[], char *values
     return read_values(keys, values);
 }
 
-// Replaces the reply block by one holding the old bytes and the chunk. The block keeps a
-// zero byte after the reply, so the reply always reads as a terminated text.
-size_t store_chunk(const void *data, size_t size, size_t count) {
+}  // namespace
+
+// The block keeps a zero byte after the reply, so the reply always reads as a terminated
+// text.
+size_t store_reply_chunk(void *data, size_t size, size_t count, void * /*user*/) {
     constexpr size_t refused = static_cast<size_t>(-1);
     const size_t bytes = size * count;
     if (size != 0 && bytes / size != count) return refused;
     const uint64_t old_size = g_birt_temp == nullptr ? 0 : static_cast<uint64_t>(g_birt_size);
     const uint64_t new_size = old_size + bytes;
     if (new_size > static_cast<uint64_t>(INT32_MAX)) return refused;
-    auto *block = static_cast<char *>(mballc(static_cast<uint32_t>(new_size + 1), 1));
+    auto *block =
+        static_cast<char *>(memory::allocate_block(static_cast<uint32_t>(new_size + 1), 1));
     if (block == nullptr) return refused;
     if (old_size != 0) std::memcpy(block, g_birt_temp, old_size);
     if (bytes != 0) std::memcpy(block + old_size, data, bytes);
-    mbfree(g_birt_temp);
+    memory::release_block(g_birt_temp);
     g_birt_temp = block;
     g_birt_size = static_cast<int32_t>(new_size);
     return bytes;
 }
 
-}  // namespace
+int32_t call_service(const char *request, const char *const keys[], char *values[]) noexcept {
+    try {
+        return exchange(request, keys, values);
+    } catch (...) {  // only allocation can throw here; the caller sees a failed exchange
+        diag::format_message(qm_errstr, "gagal, memori habis");
+        return -1;
+    }
+}
 
 void set_endpoint(std::string url) { endpoint_cell() = std::move(url); }
 const std::string &endpoint() { return endpoint_cell(); }
@@ -170,16 +176,3 @@ void set_tls_verify(bool verify) { tls_verify_cell() = verify; }
 bool tls_verify() { return tls_verify_cell(); }
 
 }  // namespace qmrt::http
-
-QMRT_EXPORT int32_t QM_callService(const char *request, const char *const keys[], char *values[]) {
-    try {
-        return qmrt::http::call_service(request, keys, values);
-    } catch (...) {  // only allocation can throw here; the caller sees a failed exchange
-        qmrt::diag::format_message(qm_errstr, "gagal, memori habis");
-        return -1;
-    }
-}
-
-QMRT_EXPORT size_t writefunction(void *data, size_t size, size_t count, void * /*user*/) {
-    return qmrt::http::store_chunk(data, size, count);
-}

@@ -1,9 +1,27 @@
-// Internal face of the HTTP client: settings of the POST exchange that tests change.
+// Cores of the HTTP client: the fetch, the exchange and their libcurl write callbacks,
+// and the settings that tests change.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace qmrt::http {
+
+// json_fetch: the body fetched from url by GET as a malloc'd text; every failure is fatal.
+char *fetch(const char *url);
+
+// fetch_data: appends a chunk to the bounded_buf at `buffer`, growing it by exactly what
+// the chunk needs; returns size × count, or 0 when that product does not fit.
+std::size_t collect_chunk(void *data, std::size_t size, std::size_t count, void *buffer);
+
+// QM_callService: posts the request to the endpoint and reads each key's value from the
+// reply into values. 0, or -1 with the reason in qm_errstr; nothing is thrown.
+std::int32_t call_service(const char *request, const char *const keys[], char *values[]) noexcept;
+
+// writefunction: replaces the reply block by one holding the old bytes and the chunk;
+// returns size × count, or the all-ones count when no memory is left (user is unused).
+std::size_t store_reply_chunk(void *data, std::size_t size, std::size_t count, void *user);
 
 // The endpoint of the exchange: the build-time service URL unless changed here.
 void set_endpoint(std::string url);

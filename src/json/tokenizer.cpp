@@ -24,7 +24,6 @@
 #include <valgrind/valgrind.h>
 #endif
 
-#include "common/export.hpp"
 #include "json/kernels.hpp"
 #include "json/scan.hpp"
 
@@ -389,12 +388,3 @@ std::int32_t GrowingParse::resume(const char *text, std::span<json_token> tokens
 }
 
 }  // namespace qmrt::json
-
-QMRT_EXPORT void jsmn_init(jsmn_state *state) {
-    *state = {0, 0, -1};
-}
-
-QMRT_EXPORT int32_t jsmn_parse(jsmn_state *state, const char *text, json_token *tokens,
-                               uint32_t count) {
-    return qmrt::json::parse(*state, text, std::span<json_token>(tokens, count));
-}

@@ -1,4 +1,4 @@
-// Internal core of the JSON tokenizer; jsmn_parse is its C face.
+// Core of the JSON tokenizer; jsmn_parse is its C face.
 #pragma once
 
 #include <cstdint>

@@ -5,7 +5,6 @@
 #include <span>
 #include <string_view>
 
-#include "common/export.hpp"
 #include "diag/diag.hpp"
 #include "json/tokenizer.hpp"
 #include "qmrt/diag.h"
@@ -72,6 +71,8 @@ void warn(const char *format, std::int32_t length) {
     diag::print_message(qm_errstr);
 }
 
+}  // namespace
+
 std::int32_t get_value(const json_token *tokens, std::string_view key, char *value,
                        const char *text) {
     bool found = false;
@@ -96,34 +97,23 @@ std::int32_t get_value(const json_token *tokens, std::string_view key, char *val
     return -1;
 }
 
-}  // namespace
-}  // namespace qmrt::json
-
-QMRT_EXPORT json_token *json_tokenise(const char *text, int32_t *status) {
-    return qmrt::json::tokenise(text, *status, qmrt::json::Allocator{});
-}
-
-QMRT_EXPORT int32_t QM_getJsonValue(const json_token *tokens, const char *key, char *value,
-                                    const char *text) {
-    return qmrt::json::get_value(tokens, key, value, text);
-}
-
-QMRT_EXPORT int32_t json_getreply(const char *, const json_token *tokens) {
+void check_reply(const json_token *tokens) {
     const json_token *t = tokens;
-    qmrt::diag::require(t->start != -1 && t->end != -1, "json_getreply",
-                        "t->start != -1 && t->end != -1");
-    if (t->type != JSON_OBJECT) log_die("Invalid response: root element must be an object.");
-    if (t->size % 2 != 0) log_die("Invalid response: object must have even number of children.");
-    return 0;
+    diag::require(t->start != -1 && t->end != -1, "json_getreply",
+                  "t->start != -1 && t->end != -1");
+    if (t->type != JSON_OBJECT) diag::fatal("Invalid response: root element must be an object.");
+    if (t->size % 2 != 0)
+        diag::fatal("Invalid response: object must have even number of children.");
 }
 
-QMRT_EXPORT int32_t json_token_streq(const char *text, const json_token *token, const char *s) {
-    if (!qmrt::json::complete(*token)) return 0;
-    return qmrt::json::token_text(text, *token) == std::string_view(s) ? 1 : 0;
+bool token_equals(const char *text, const json_token &token, const char *s) {
+    return complete(token) && token_text(text, token) == std::string_view(s);
 }
 
-QMRT_EXPORT char *json_token_tostr(char *text, const json_token *token) {
-    if (!qmrt::json::complete(*token)) return nullptr;
-    text[token->end] = '\0';
-    return text + token->start;
+char *cut_token(char *text, const json_token &token) {
+    if (!complete(token)) return nullptr;
+    text[token.end] = '\0';
+    return text + token.start;
 }
+
+}  // namespace qmrt::json

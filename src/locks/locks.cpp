@@ -1,6 +1,6 @@
 // Exclusion locks: byte-range locks on the lock files of the working directory that keep
 // conflicting programs of the suite apart, refusing the late-comer and ending it.
-#include "qmrt/locks.h"
+#include "locks/locks.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,20 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "common/export.hpp"
 #include "diag/diag.hpp"
 #include "locks/byte_map.hpp"
 #include "qmrt/diag.h"
-
-// The descriptors are plain cells, never owned by a closing wrapper: closing any
-// descriptor of a lock file would drop every lock this process holds on that file, so
-// they stay open until the process ends.
-QMRT_VISIBLE int32_t BASIC_LOCK_descriptor = 0;
-QMRT_VISIBLE int32_t VERIFY_LOCK_descriptor = 0;
-QMRT_VISIBLE int32_t g_shmfd = -1;
-QMRT_VISIBLE int16_t g_wt = 0;
-QMRT_VISIBLE int16_t g_slotnum = 0;
-QMRT_VISIBLE int16_t g_usernum = 0;
+#include "qmrt/locks.h"
 
 namespace qmrt::locks {
 namespace {
@@ -104,6 +94,8 @@ int32_t verify_test(int fd) {
     return 0;
 }
 
+}  // namespace
+
 int32_t run(int32_t code) {
     if (code == 5 || code == 6) {
         if (VERIFY_LOCK_descriptor == 0) VERIFY_LOCK_descriptor = open_lock_file(verify_file);
@@ -126,9 +118,4 @@ int32_t run(int32_t code) {
     }
 }
 
-}  // namespace
 }  // namespace qmrt::locks
-
-QMRT_EXPORT int32_t DQ_LOCKING(int32_t code) {
-    return qmrt::locks::run(code);
-}

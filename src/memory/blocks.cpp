@@ -6,30 +6,11 @@
 #include <cstdlib>
 #include <span>
 
-#include "common/export.hpp"
 #include "memory/memory.hpp"
 
 namespace qmrt::memory {
 
-void *grow_block(std::uint32_t count, std::uint32_t add, void *block, std::int16_t size,
-                 std::uint32_t spare) noexcept {
-    if (!growth_allowed(count, add, size, spare)) return nullptr;
-    const auto element = static_cast<std::uint32_t>(size);
-    void *grown = mballc(count + add + spare, element);
-    if (grown == nullptr) return nullptr;
-    if (count != 0) {
-        // The old block goes only once its elements are safe in the new one.
-        const std::span old(static_cast<const std::byte *>(block), std::size_t{count} * element);
-        std::ranges::copy(old, static_cast<std::byte *>(grown));
-        std::free(block);
-    }
-    return grown;
-}
-
-}  // namespace qmrt::memory
-
-QMRT_EXPORT void *mballc(uint32_t numobj, uint32_t sizobj) {
-    using namespace qmrt::memory;
+void *allocate_block(std::uint32_t numobj, std::uint32_t sizobj) noexcept {
     const Rounding rounding = round_allocation(numobj, sizobj);
     if (rounding.zero_request)
         std::printf("mballc sizobj = %d; numobj = %d\n", static_cast<int>(sizobj),
@@ -48,16 +29,29 @@ QMRT_EXPORT void *mballc(uint32_t numobj, uint32_t sizobj) {
     return block;
 }
 
-QMRT_EXPORT void mbfree(void *block) {
-    if (block != nullptr) std::free(block);
+void *grow_block(std::uint32_t count, std::uint32_t add, void *block, std::int16_t size,
+                 std::uint32_t spare) noexcept {
+    if (!growth_allowed(count, add, size, spare)) return nullptr;
+    const auto element = static_cast<std::uint32_t>(size);
+    void *grown = allocate_block(count + add + spare, element);
+    if (grown == nullptr) return nullptr;
+    if (count != 0) {
+        // The old block goes only once its elements are safe in the new one.
+        const std::span old(static_cast<const std::byte *>(block), std::size_t{count} * element);
+        std::ranges::copy(old, static_cast<std::byte *>(grown));
+        std::free(block);
+    }
+    return grown;
 }
 
-QMRT_EXPORT int QM_CPMEM_LONG(uint32_t *count, uint32_t add, void **block, int16_t size) {
-    const std::uint32_t old = *count;
+int grow_counted_block(std::uint32_t &count, std::uint32_t add, void *&block,
+                       std::int16_t size) noexcept {
     // While the count is 0 the block cell means nothing: it is neither read nor released.
-    void *grown = qmrt::memory::grow_block(old, add, old != 0 ? *block : nullptr, size);
+    void *grown = grow_block(count, add, count != 0 ? block : nullptr, size);
     if (grown == nullptr) return 1;
-    *block = grown;
-    *count = old + add;
+    block = grown;
+    count += add;
     return 0;
 }
+
+}  // namespace qmrt::memory

@@ -5,7 +5,6 @@
 #include <limits>
 #include <span>
 
-#include "common/export.hpp"
 #include "diag/diag.hpp"
 #include "memory/memory.hpp"
 
@@ -76,19 +75,3 @@ char *to_text(const bounded_buf *buf) noexcept {
 }
 
 }  // namespace qmrt::memory
-
-QMRT_EXPORT bounded_buf *buf_size(bounded_buf *buf, uint64_t size) {
-    return qmrt::memory::size_buffer(buf, size);
-}
-
-QMRT_EXPORT void buf_push(bounded_buf *buf, char byte) {
-    qmrt::memory::push(buf, byte);
-}
-
-QMRT_EXPORT void buf_concat(bounded_buf *dst, const char *src, uint64_t len) {
-    qmrt::memory::append(dst, src, len);
-}
-
-QMRT_EXPORT char *buf_tostr(const bounded_buf *buf) {
-    return qmrt::memory::to_text(buf);
-}

@@ -1,9 +1,11 @@
-// Internal face of the memory services: the rounding rule of every zero-filled block,
-// the growth of counted blocks, and the steps of the bounded byte buffer, so that the
-// HTTP client collects and grows its replies with the very same code as the C faces.
+// Cores of the memory services: the rounding rule of every zero-filled block, the
+// allocation and growth of counted blocks, and the steps of the bounded byte buffer, so
+// that the HTTP client collects and grows its replies with the very same code as the C
+// faces.
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 
 #include "qmrt/memory.h"
@@ -37,6 +39,17 @@ constexpr Rounding round_allocation(std::uint32_t numobj, std::uint32_t sizobj) 
     return {numobj, round_up4(sizobj), false};
 }
 
+// mballc: a zero-filled block for `numobj` elements of `sizobj` bytes by the rounding
+// rule, with its messages on standard output (a zero count or size; no memory left).
+// Null when no memory was left, or with errno ENOMEM and no message when the rounding
+// does not fit 32-bit cells.
+[[nodiscard]] void *allocate_block(std::uint32_t numobj, std::uint32_t sizobj) noexcept;
+
+// mbfree: releases a block of allocate_block or grow_block; null is accepted.
+inline void release_block(void *block) noexcept {
+    if (block != nullptr) std::free(block);
+}
+
 // The byte bound of a counted block: its rounded size and its copy must fit 32 bits.
 inline constexpr std::uint64_t block_byte_limit = std::numeric_limits<std::uint32_t>::max();
 
@@ -64,6 +77,11 @@ constexpr bool growth_allowed(std::uint32_t count, std::uint32_t add, std::int16
 // `spare` lets an owner keep room after its elements, such as a text terminator.
 [[nodiscard]] void *grow_block(std::uint32_t count, std::uint32_t add, void *block,
                                std::int16_t size, std::uint32_t spare = 0) noexcept;
+
+// QM_CPMEM_LONG: grows the counted block `count` × `size` at `block` by `add` elements
+// with grow_block, storing the new block and count. 0, or 1 with both cells untouched.
+int grow_counted_block(std::uint32_t &count, std::uint32_t add, void *&block,
+                       std::int16_t size) noexcept;
 
 // The steps of the bounded byte buffer. Each broken check ends in the fatal assertion
 // report naming the C service that owns it ("buf_size", "buf_push", "buf_concat",

@@ -113,6 +113,32 @@ listed=$(sed -n 's/^ \([^@]*\)@Base .*/\1/p' "$work/control/symbols" | sort)
 [ "$(readelf -d "$library" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')" = libqmrt.so.0 ] ||
     fail "SONAME of libqmrt.so.0"
 
+# The library never binds to its own exported functions, which a program may define too:
+# no relocation of the shared library names one (a call through the PLT, an address handed
+# to libcurl), no member of the archive calls one, and a member that defines an exported
+# name defines nothing else, and one function or only cells, so that a program's namesake
+# keeps that member out of a static link.
+nm -D --defined-only "$library" | awk '{ print $3, ($2 == "T" ? "function" : "cell") }' \
+    >"$work/exported"
+bound=$(readelf -rW "$library" | awk '
+    NR == FNR { if ($2 == "function") f[$1]; next }
+    NF >= 5 { sub(/@.*/, "", $5); if ($5 in f) print $5 }' "$work/exported" - | sort -u)
+[ -z "$bound" ] || fail "libqmrt.so.0 binds to its exported functions:" $bound
+members=$(nm -A --format=posix "$root/usr/lib/$multiarch/libqmrt.a" | awk '
+    NR == FNR { kind[$1] = $2; next }
+    $3 == "U" && ($2 in kind) && kind[$2] == "function" { print $1, "calls", $2 }
+    $3 ~ /^[TDBRGS]$/ {
+        names[$1] = names[$1] " " $2
+        if ($2 in kind) { exported[$1]; count[$1, kind[$2]]++ } else own[$1]
+    }
+    END {
+        for (m in exported)
+            if ((m in own) || count[m, "function"] > 1 || (count[m, "function"] && count[m, "cell"]))
+                print m, "defines", names[m]
+    }' "$work/exported" -)
+[ -z "$members" ] || fail "the library binds to its own faces:
+$members"
+
 # No search path of their own: the packaged tools find the library where the system does.
 for binary in "$root/usr/bin/qmrt" "$root/usr/bin/qmrt-service" "$library"; do
     ! readelf -d "$binary" | grep -qE 'RPATH|RUNPATH' || fail "$binary has a search path"

@@ -1,4 +1,5 @@
-// Runs the qmrt tool as a child process with its standard streams on pipes.
+// Runs a program (the qmrt tool, a test's own program) as a child process with its
+// standard streams on pipes.
 #pragma once
 
 #include <fcntl.h>

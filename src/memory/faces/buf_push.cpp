@@ -1,0 +1,7 @@
+#include "common/export.hpp"
+#include "memory/memory.hpp"
+#include "qmrt/memory.h"
+
+QMRT_EXPORT void buf_push(bounded_buf *buf, char byte) {
+    qmrt::memory::push(buf, byte);
+}
