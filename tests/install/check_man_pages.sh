@@ -6,12 +6,18 @@
 #   compiles against the installed headers, where a declaration that differs from the
 #   header's is a conflicting redeclaration, an error in C;
 # - each EXAMPLE compiles and links against the installed library.
-#   check_man_pages.sh MANDIR PKG_CONFIG_DIR SYMBOLS [PAGE...]
+#   [CC=COMPILER] check_man_pages.sh MANDIR PKG_CONFIG_DIR SYMBOLS [PAGE...]
 # MANDIR holds man3/; PKG_CONFIG_DIR holds the installed qmrt.pc. PAGEs ("QM_TODAY.3")
-# limit the checks of each page to those; every name is looked up all the same.
+# limit the checks of each page to those; every name is looked up all the same. CC, with
+# its flags, compiles (default cc); a cross build also sets PKG_CONFIG_LIBDIR to the .pc
+# folders of its sysroot, so that no host .pc file is taken.
 set -euo pipefail
-mandir=$(cd "$1" && pwd) symbols=$3
-export PKG_CONFIG_PATH=$2
+mandir=$(cd "$1" && pwd) symbols=$3 cc=${CC:-cc}
+if [ -n "${PKG_CONFIG_LIBDIR:-}" ]; then
+    export PKG_CONFIG_LIBDIR=$2:$PKG_CONFIG_LIBDIR
+else
+    export PKG_CONFIG_PATH=$2
+fi
 shift 3
 only=" $* "
 includedir=$(pkg-config --variable=includedir qmrt)
@@ -77,10 +83,11 @@ declarations() {
 }
 
 cflags=(-std=c99 -pedantic-errors -Wall -Wextra -Werror)
+mapfile -t names < <(sed -n 's/^ \([^@]*\)@Base .*/\1/p' "$symbols")
 
 # Every exported name opens a page, which declares it.
 declare -A page_of synopsis_of
-while read -r name; do
+for name in "${names[@]}"; do
     page=$mandir/man3/$name.3.gz
     if [ ! -e "$page" ]; then
         fail "no page for $name: man3/$name.3.gz"
@@ -91,7 +98,7 @@ while read -r name; do
     [ -n "${synopsis_of[$target]:-}" ] || synopsis_of[$target]=$(zcat "$page" | code SYNOPSIS | items)
     grep -qE "(^|\W)$name(\(|\[|$)" <<<"${synopsis_of[$target]}" ||
         fail "$target: the SYNOPSIS does not declare $name"
-done < <(sed -n 's/^ \([^@]*\)@Base .*/\1/p' "$symbols")
+done
 
 overview=$mandir/man3/qmrt.3.gz
 [ -f "$overview" ] || fail "no overview page qmrt(3)"
@@ -104,7 +111,7 @@ for page in "$mandir"/man3/*.3.gz; do
     zcat "$page" >"$roff"
     if [ "$name" = qmrt.3 ]; then
         text=$(sed 's/\\f[BIRP]//g' "$roff")
-        for listed in $(sed -n 's/^ \([^@]*\)@Base .*/\1/p' "$symbols"); do
+        for listed in "${names[@]}"; do
             grep -qw -- "$listed" <<<"$text" || fail "qmrt.3 does not list $listed"
         done
     else
@@ -128,7 +135,8 @@ for page in "$mandir"/man3/*.3.gz; do
 
     # ... and compiles against the installed headers.
     declarations <"$work/$name.synopsis.h" >"$work/$name.synopsis.c"
-    if ! cc "${cflags[@]}" -fsyntax-only -I"$includedir" "$work/$name.synopsis.c" \
+    # shellcheck disable=SC2086
+    if ! $cc "${cflags[@]}" -fsyntax-only -I"$includedir" "$work/$name.synopsis.c" \
         >"$work/$name.synopsis.log" 2>&1; then
         fail "$name: the SYNOPSIS does not compile against the installed headers:"
         sed 's/^/  /' "$work/$name.synopsis.log"
@@ -136,17 +144,17 @@ for page in "$mandir"/man3/*.3.gz; do
 
     # The EXAMPLE builds against the installed library.
     code EXAMPLE <"$roff" >"$work/$name.example.c"
-    if [ ! -s "$work/$name.example.c" ]; then
-        fail "$name has no example"
-    # shellcheck disable=SC2046
-    elif ! cc "${cflags[@]}" -o "$work/$name.example" "$work/$name.example.c" \
-        $(pkg-config --cflags --libs qmrt) >"$work/$name.example.log" 2>&1; then
+    [ -s "$work/$name.example.c" ] || fail "$name has no example"
+    # shellcheck disable=SC2046,SC2086
+    if [ -s "$work/$name.example.c" ] &&
+        ! $cc "${cflags[@]}" -o "$work/$name.example" "$work/$name.example.c" \
+            $(pkg-config --cflags --libs qmrt) >"$work/$name.example.log" 2>&1; then
         fail "$name: the EXAMPLE does not build:"
         sed 's/^/  /' "$work/$name.example.log"
     fi
 done
 
 if [ "$failed" -eq 0 ]; then
-    echo "man pages ok: $(grep -c "@Base" "$symbols") exported names, each with its page, and qmrt(3)"
+    echo "man pages ok: ${#names[@]} exported names, each with its page, and qmrt(3)"
 fi
 exit "$failed"

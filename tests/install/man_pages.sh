@@ -2,9 +2,13 @@
 # Installs the build into a temporary prefix and holds its reference pages to the
 # library (check_man_pages.sh); then shows that the check fails where it must, on copies
 # of the pages with one link removed and with one prototype that differs from its header.
-#   man_pages.sh BUILD_DIR SYMBOLS WORK
+#   man_pages.sh BUILD_DIR SYMBOLS WORK [CC [SYSROOT_PKG_CONFIG_DIRS]]
+# A cross build names its target's C compiler, with its flags, and the pkg-config folders
+# of its sysroot; the examples are only built, never run.
 set -euo pipefail
 build=$1 symbols=$2 work=$3
+export CC=${4:-cc}
+[ -z "${5:-}" ] || export PKG_CONFIG_LIBDIR=$5
 check=$(cd "$(dirname "$0")" && pwd)/check_man_pages.sh
 rm -rf "$work"
 mkdir -p "$work"
