@@ -1,6 +1,6 @@
 # Debian packages of the build, made by CPack (make package):
 #   libqmrt0     the shared library under its SONAME, with shlibs for programs built on it
-#   libqmrt-dev  headers, static library, qmrt.pc and the CMake package
+#   libqmrt-dev  headers, static library, qmrt.pc, the CMake package, the section-3 pages
 #   qmrt         the qmrt command, qmrt-service, their man pages, bash completion
 # Configure with CMAKE_INSTALL_PREFIX=/usr (the multiarch library folder follows) and
 # CMAKE_SKIP_INSTALL_RPATH=ON; dependencies come from the binaries (dpkg-shlibdeps).
@@ -60,8 +60,9 @@ set(CPACK_DEBIAN_DEV_DESCRIPTION "run-time support library of the suite's progra
 qmrt gives the suite's command-line programs their shared services as plain C
 functions behind a C99 interface.
 .
-This package holds the headers, the static library, qmrt.pc for pkg-config and
-the CMake package for find_package(qmrt).")
+This package holds the headers, the static library, qmrt.pc for pkg-config,
+the CMake package for find_package(qmrt), and a manual page for every function
+and shared cell (start with qmrt(3)).")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME qmrt)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)

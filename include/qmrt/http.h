@@ -24,8 +24,11 @@ extern int32_t g_birt_size;
  * "curl != NULL" (json_fetch) and the bounded-buffer reports for resources. */
 char *json_fetch(const char *url);
 
-/* The fetch's write callback: appends the chunk to the bounded_buf given as buffer,
- * first growing it by exactly the room missing. Returns size * count. */
+/* The fetch's write callback: appends the chunk to the bounded_buf given as buffer.
+ * A chunk larger than the room left first grows the buffer to its limit plus the whole
+ * chunk (as buf_size does), so the room left over serves the next chunks; the buffer
+ * never doubles. Returns size * count, or 0 (libcurl then fails the transfer) when that
+ * product does not fit a size_t. A null buffer or chunk ends in buf_concat's reports. */
 size_t fetch_data(void *data, size_t size, size_t count, void *buffer);
 
 /* Posts request (a JSON text of at most 34999 characters) to the service endpoint fixed

@@ -119,6 +119,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{{"date", "shift", "20240101", "-1"}, "", "20231231\n", 0, ""},
                       Case{{"date", "valid", "2000", "2", "29"}, "", "20000229\n", 0, ""},
                       Case{{"date", "valid", "1900", "2", "29"}, "", "", 1, "not a valid date"},
+                      // Numbers are decimal: a leading zero never makes one octal.
+                      Case{{"date", "valid", "2024", "02", "09"}, "", "20240209\n", 0, ""},
                       Case{{"date", "leap", "2024", "2", "29"}, "", "1\n", 0, ""},
                       Case{{"date", "leap", "2100", "2", "29"}, "", "0\n", 1, ""}),
     case_name);
@@ -191,9 +193,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Case{{}, "", "", 2, "qmrt: "}, Case{{"bogus"}, "", "", 2, "qmrt: "},
         Case{{"date"}, "", "", 2, "qmrt: "}, Case{{"date", "jdn"}, "", "", 2, "PACKED is required"},
-        Case{{"date", "jdn", "2024-02-29"}, "", "", 2, "PACKED"},
-        Case{{"date", "valid", "40000", "1", "1"}, "", "", 2, "YEAR"},
-        Case{{"now", "9"}, "", "", 2, "CODE"}, Case{{"now", "2", "--time"}, "", "", 2, "qmrt: "}, Case{{"lock"}, "", "", 2, "CODE is required"},
+        // A refused number names the range its help shows.
+        Case{{"date", "jdn", "2024-02-29"}, "", "", 2,
+             "PACKED: 2024-02-29 is not a whole number in -2147483648..2147483647"},
+        Case{{"date", "valid", "40000", "1", "1"}, "", "", 2, "YEAR: 40000 is not in -32768..32767"},
+        Case{{"now", "9"}, "", "", 2, "CODE: 9 is not in 0..8"},
+        Case{{"json", "tokens", "--width", "-1"}, "", "", 2, "--width: -1 is not in 1..2147483647"},
+        Case{{"now", "2", "--time"}, "", "", 2, "qmrt: "},
+        Case{{"lock"}, "", "", 2, "CODE is required"},
         Case{{"call"}, "", "", 2, "REQUEST is required"}),
     case_name);
 

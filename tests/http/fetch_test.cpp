@@ -62,14 +62,20 @@ TEST(JsonFetch, FailedTransferIsFatal) {
                 Reported("^curl_easy_perform failed: Couldn't connect to server\n$"));
 }
 
-// The collection buffer grows by exactly what a chunk needs, and only when it must.
-TEST(FetchData, GrowsTheBufferOnlyByTheMissingRoom) {
+// The collection buffer grows only when a chunk does not fit the room left, and then to
+// its limit plus the whole chunk: the room that was left stays for the next chunks.
+TEST(FetchData, GrowsTheBufferByTheWholeChunkWhenItDoesNotFit) {
     bounded_buf *buf = buf_size(nullptr, 32768);
     struct Step {
         std::size_t chunk;
         uint64_t limit_after;
     };
-    const Step steps[] = {{30000, 32768}, {2768, 32768}, {5000, 37768}, {1, 37769}};
+    const Step steps[] = {
+        {30000, 32768},
+        {5000, 37768},  // 2768 bytes left: 32768 + 5000, not the 35000 held afterwards
+        {2768, 37768},  // fills what the growth left over
+        {1, 37769},
+    };
     uint64_t held = 0;
     for (const Step &step : steps) {
         std::string chunk(step.chunk, 'c');

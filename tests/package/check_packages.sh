@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the Debian packages as files, without installing them: their names, fields and
 # dependencies, their file lists, the library's exported names against its symbols file,
-# the tools' versions and man pages from the packaged files, and lintian.
+# the tools' versions and man pages from the packaged files, the library's reference
+# pages, and lintian.
 #   check_packages.sh PACKAGE_DIR BUILD_DIR
 set -euo pipefail
 packages=$(cd "$1" && pwd) build=$(cd "$2" && pwd)
@@ -88,6 +89,53 @@ usr/include/qmrt/qmrt.h
 @LIB@/pkgconfig/qmrt.pc
 usr/share/doc/libqmrt-dev/changelog.gz
 usr/share/doc/libqmrt-dev/copyright
+usr/share/man/man3/BASIC_LOCK_descriptor.3.gz
+usr/share/man/man3/DQ_LOCKING.3.gz
+usr/share/man/man3/QM_CPMEM_LONG.3.gz
+usr/share/man/man3/QM_SYSDATE.3.gz
+usr/share/man/man3/QM_SYSTIME.3.gz
+usr/share/man/man3/QM_TODAY.3.gz
+usr/share/man/man3/QM_callService.3.gz
+usr/share/man/man3/QM_getJsonValue.3.gz
+usr/share/man/man3/QMdatein.3.gz
+usr/share/man/man3/QMleapyr.3.gz
+usr/share/man/man3/VERIFY_LOCK_descriptor.3.gz
+usr/share/man/man3/buf_concat.3.gz
+usr/share/man/man3/buf_push.3.gz
+usr/share/man/man3/buf_size.3.gz
+usr/share/man/man3/buf_tostr.3.gz
+usr/share/man/man3/fetch_data.3.gz
+usr/share/man/man3/g_birt_size.3.gz
+usr/share/man/man3/g_birt_temp.3.gz
+usr/share/man/man3/g_shmfd.3.gz
+usr/share/man/man3/g_slotnum.3.gz
+usr/share/man/man3/g_timesec.3.gz
+usr/share/man/man3/g_usernum.3.gz
+usr/share/man/man3/g_wt.3.gz
+usr/share/man/man3/jsmn_init.3.gz
+usr/share/man/man3/jsmn_parse.3.gz
+usr/share/man/man3/json_fetch.3.gz
+usr/share/man/man3/json_getreply.3.gz
+usr/share/man/man3/json_token_streq.3.gz
+usr/share/man/man3/json_token_tostr.3.gz
+usr/share/man/man3/json_tokenise.3.gz
+usr/share/man/man3/log_die.3.gz
+usr/share/man/man3/log_info.3.gz
+usr/share/man/man3/mballc.3.gz
+usr/share/man/man3/mbfree.3.gz
+usr/share/man/man3/qm_calstr.3.gz
+usr/share/man/man3/qm_errstr.3.gz
+usr/share/man/man3/qmrt.3.gz
+usr/share/man/man3/utdategi.3.gz
+usr/share/man/man3/utdategj.3.gz
+usr/share/man/man3/utdateij.3.gz
+usr/share/man/man3/utdatejg.3.gz
+usr/share/man/man3/utdateji.3.gz
+usr/share/man/man3/utdateni.3.gz
+usr/share/man/man3/utdatenj.3.gz
+usr/share/man/man3/uttimesi.3.gz
+usr/share/man/man3/write_debug2.3.gz
+usr/share/man/man3/writefunction.3.gz
 LIST
 expect_files qmrt <<'LIST'
 usr/bin/qmrt
@@ -161,6 +209,11 @@ zcat "$root/usr/share/man/man1/qmrt.1.gz" >"$work/qmrt.1"
 zcat "$root/usr/share/man/man1/qmrt-service.1.gz" | grep -q '^\.SH OPTIONS' ||
     fail "qmrt-service's man page"
 unset LD_LIBRARY_PATH
+
+# The reference pages: a page for every exported name, each SYNOPSIS the headers' and each
+# EXAMPLE built against the packaged library.
+"$source_dir/tests/install/check_man_pages.sh" "$root/usr/share/man" \
+    "$root/usr/lib/$multiarch/pkgconfig" "$work/control/symbols" || fail "the reference pages"
 
 # lintian: no error. The one warning left, maintscript-calls-ldconfig: CPack writes a
 # postinst and a postrm that call ldconfig for every library package, and has no switch

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <cstdint>
 #include <functional>
+#include <limits>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 namespace qmrt::cli {
 
@@ -29,6 +32,23 @@ struct UsageError : std::runtime_error {
 // naming `what` ("fetch of URL") follows the library's report on standard error and the
 // status is `refused`. Any other signal ends qmrt by that signal.
 Action guarded(std::string what, Action work);
+
+// Accepts a decimal whole number from min to max (a leading zero does not make it octal),
+// and shows the range in the help as "MIN..MAX". A refusal names the same range:
+// "--width: -1 is not in 1..2147483647", "YEAR: x is not a whole number in -32768..32767".
+CLI::Validator whole_number(long long min, long long max);
+
+// Every numeric operand and option of the tool: a whole number in min..max, by default
+// the range of the library parameter it is passed to.
+template <typename T>
+CLI::Option *add_number(CLI::App *app, const std::string &name, T &value,
+                        const std::string &description,
+                        long long min = std::numeric_limits<T>::min(),
+                        long long max = std::numeric_limits<T>::max()) {
+    static_assert(std::is_integral_v<T> && sizeof(T) <= sizeof(std::int32_t),
+                  "the range of the value must fit the checked range");
+    return app->add_option(name, value, description)->transform(whole_number(min, max));
+}
 
 void add_date_commands(CLI::App &app, Action &action);
 void add_now_command(CLI::App &app, Action &action);

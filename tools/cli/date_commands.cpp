@@ -21,9 +21,9 @@ struct DateArgs {
 // YEAR MONTH DAY operands: the library takes them as 16-bit values, so larger ones are
 // refused here instead of being cut.
 void add_parts_operands(CLI::App *command, DateArgs &args) {
-    command->add_option("YEAR", args.year, "year (-32768..32767)")->required();
-    command->add_option("MONTH", args.month, "month, 1..12")->required();
-    command->add_option("DAY", args.day, "day of the month")->required();
+    add_number(command, "YEAR", args.year, "year")->required();
+    add_number(command, "MONTH", args.month, "month (1..12 in a date that exists)")->required();
+    add_number(command, "DAY", args.day, "day of the month")->required();
 }
 
 }  // namespace
@@ -35,7 +35,7 @@ void add_date_commands(CLI::App &app, Action &action) {
     date->require_subcommand(1);
 
     CLI::App *jdn = date->add_subcommand("jdn", "Day number of a packed date");
-    jdn->add_option("PACKED", args->packed, "packed date, e.g. 20240229")->required();
+    add_number(jdn, "PACKED", args->packed, "packed date, e.g. 20240229")->required();
     jdn->callback([args, &action] {
         action = [args] {
             int32_t out = 0;
@@ -45,7 +45,7 @@ void add_date_commands(CLI::App &app, Action &action) {
     });
 
     CLI::App *packed = date->add_subcommand("packed", "Packed date of a day number");
-    packed->add_option("DAYNUMBER", args->day_number, "day number, e.g. 2460370")->required();
+    add_number(packed, "DAYNUMBER", args->day_number, "day number, e.g. 2460370")->required();
     packed->callback([args, &action] {
         action = [args] {
             int32_t out = 0;
@@ -56,7 +56,7 @@ void add_date_commands(CLI::App &app, Action &action) {
 
     CLI::App *parts = date->add_subcommand(
         "parts", "Year, month and day of a day number, printed as \"YEAR MONTH DAY\"");
-    parts->add_option("DAYNUMBER", args->day_number, "day number, e.g. 2460370")->required();
+    add_number(parts, "DAYNUMBER", args->day_number, "day number, e.g. 2460370")->required();
     parts->callback([args, &action] {
         action = [args] {
             int16_t year = 0, month = 0, day = 0;
@@ -68,8 +68,8 @@ void add_date_commands(CLI::App &app, Action &action) {
 
     CLI::App *shift = date->add_subcommand(
         "shift", "Packed date DAYS days after PACKED (before it for negative DAYS)");
-    shift->add_option("PACKED", args->packed, "packed date, e.g. 20240228")->required();
-    shift->add_option("DAYS", args->days, "count of days, may be negative")->required();
+    add_number(shift, "PACKED", args->packed, "packed date, e.g. 20240228")->required();
+    add_number(shift, "DAYS", args->days, "count of days, may be negative")->required();
     shift->callback([args, &action] {
         action = [args] {
             int32_t out = 0;
@@ -119,8 +119,7 @@ void add_now_command(CLI::App &app, Action &action) {
         "  0 02152024   1 09:07:09   2 15/02/2024 21:07:09   3 Thu Feb 15   4 02/15/2024\n"
         "  5 15022024   6 Thu Feb 15 21:07   7 15022024   8 2024-02-15\n"
         "--time prints (hour + 10) * 10000 + minute * 100 + second, e.g. 310709.");
-    CLI::Option *code = now->add_option("CODE", args->code, "layout of the text, 0..8 (default 8)")
-                            ->check(CLI::Range(0, 8));
+    CLI::Option *code = add_number(now, "CODE", args->code, "layout of the text (default 8)", 0, 8);
     now->add_flag("--time", args->time, "print the time of day as an integer instead")
         ->excludes(code);
     now->callback([args, &action] {

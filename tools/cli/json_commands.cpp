@@ -142,20 +142,23 @@ void add_json_commands(CLI::App &app, Action &action) {
 
     struct TokensArgs {
         std::string path = "-";
-        std::size_t width = 40;
+        int32_t width = 40;
     };
     auto tokens_args = std::make_shared<TokensArgs>();
     CLI::App *tokens = json->add_subcommand(
         "tokens", "Token table of a JSON text: index, kind, start, end, size and text");
     tokens->add_option("FILE", tokens_args->path, "JSON file, or - for standard input (default)");
-    tokens->add_option("-w,--width", tokens_args->width, "longest token text shown (default 40)")
-        ->check(CLI::PositiveNumber);
+    // No token text is longer than the 2147483647 bytes the tokenizer reads.
+    add_number(tokens, "-w,--width", tokens_args->width, "longest token text shown (default 40)", 1,
+               INT32_MAX);
     tokens->footer(
         "Offsets count bytes from the start of the text; end is one past the token and -1\n"
         "while an object or array is still open. Invalid or incomplete JSON: the tokens made\n"
         "so far, then the status and the offset where the parse stopped, and status 1.");
     tokens->callback([tokens_args, &action] {
-        action = [tokens_args] { return print_tokens(tokens_args->path, tokens_args->width); };
+        action = [tokens_args] {
+            return print_tokens(tokens_args->path, static_cast<std::size_t>(tokens_args->width));
+        };
     });
 
     auto get_operands = std::make_shared<std::vector<std::string>>();

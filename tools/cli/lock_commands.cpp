@@ -127,13 +127,12 @@ void add_lock_commands(CLI::App &app, Action &action) {
     auto args = std::make_shared<LockArgs>();
     CLI::App *lock_command = app.add_subcommand(
         "lock", "Run a lock operation in the working directory and print its result");
-    lock_command
-        ->add_option("CODE", args->code,
-                     "0 Pelmarin, 1 tovrasel/kinsoret pair, 2 user slot, 5 verify "
-                     "join, 6 verify test; other codes only open the files")
+    add_number(lock_command, "CODE", args->code,
+               "0 Pelmarin, 1 tovrasel/kinsoret pair, 2 user slot, 5 verify join, 6 verify "
+               "test; other codes only open the files")
         ->required();
-    lock_command->add_option("--slot", args->slot,
-                             "user slot for code 2 (default 0; negative: none)");
+    add_number(lock_command, "--slot", args->slot,
+               "user slot for code 2 (default 0; negative: none)");
     lock_command->add_flag("--wt", args->wt, "set g_wt: every code but 2 only opens its files");
     lock_command->add_flag(
         "--hold", args->hold,
