@@ -100,33 +100,33 @@ int32_t exchange(const char *request, const char *const keys[], char *values[]) 
     const std::string body(request, length);
     if (g_birt_temp != nullptr && g_birt_size > 0) release_reply();
 
-    EasyHandle curl(curl_easy_init());
+    EasyHandle curl = new_transfer();
     if (curl == nullptr) {
         diag::format_message(qm_errstr, "gagal, libcurl tidak dapat dipakai");
         return -1;
     }
-    curl_easy_setopt(curl.get(), CURLOPT_URL, endpoint().c_str());
+    set_option<CURLOPT_URL>(curl.get(), endpoint().c_str());
     diag::trace_line("url = %s\n", endpoint().c_str());
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, store_reply_chunk);
+    set_option<CURLOPT_WRITEFUNCTION>(curl.get(), store_reply_chunk);
 
     HeaderList headers;
     for (const char *header : {accept_header, content_type_header}) {
         headers.append(header);
         diag::trace_line("%s\n", header);
     }
-    curl_easy_setopt(curl.get(), CURLOPT_POST, 1L);
-    curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDS, body.c_str());
-    curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-    curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers.get());
+    set_option<CURLOPT_POST>(curl.get(), 1L);
+    set_option<CURLOPT_POSTFIELDS>(curl.get(), body.c_str());
+    set_option<CURLOPT_POSTFIELDSIZE>(curl.get(), static_cast<long>(body.size()));
+    set_option<CURLOPT_HTTPHEADER>(curl.get(), headers.get());
     set_tls_options(curl.get(), tls_verify());
     trace_record(std::string("\n") + exchange_name + ": jsondata=\n", body);
 
-    const CURLcode result = curl_easy_perform(curl.get());
+    const CURLcode result = libcurl().easy_perform(curl.get());
     headers.reset();
     diag::trace_line("res = %d\n", static_cast<int>(result));
     if (result == CURLE_OK) {
         long status = 0;
-        curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
+        libcurl().easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
         diag::trace_line("http response: %ld\n", status);
     }
     const bool has_text = g_birt_temp != nullptr && g_birt_temp[0] != '\0';

@@ -26,21 +26,22 @@ using Buffer = std::unique_ptr<bounded_buf, BufferRelease>;
 }  // namespace
 
 char *fetch(const char *url) {
-    EasyHandle curl(curl_easy_init());
+    EasyHandle curl = new_transfer();
     diag::require(curl != nullptr, "json_fetch", "curl != NULL");
-    curl_easy_setopt(curl.get(), CURLOPT_URL, url);
+    set_option<CURLOPT_URL>(curl.get(), url);
 
     Buffer buffer(memory::size_buffer(nullptr, initial_capacity));
     HeaderList headers;
     headers.append("Accept: application/json");
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, collect_chunk);
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, buffer.get());
-    curl_easy_setopt(curl.get(), CURLOPT_USERAGENT, user_agent);
-    curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers.get());
+    set_option<CURLOPT_WRITEFUNCTION>(curl.get(), collect_chunk);
+    set_option<CURLOPT_WRITEDATA>(curl.get(), buffer.get());
+    set_option<CURLOPT_USERAGENT>(curl.get(), user_agent);
+    set_option<CURLOPT_HTTPHEADER>(curl.get(), headers.get());
     set_tls_options(curl.get(), tls_verify());
 
-    CURLcode result = curl_easy_perform(curl.get());
-    if (result != CURLE_OK) diag::fatal("curl_easy_perform failed: %s", curl_easy_strerror(result));
+    CURLcode result = libcurl().easy_perform(curl.get());
+    if (result != CURLE_OK)
+        diag::fatal("curl_easy_perform failed: %s", libcurl().easy_strerror(result));
     curl.reset();
     headers.reset();
     return memory::to_text(buffer.get());

@@ -32,6 +32,10 @@ const std::string &endpoint();
 void set_tls_verify(bool verify);
 bool tls_verify();
 
+// The soname the first transfer loads libcurl by: libcurl.so.4 unless changed here before
+// it (tests name one that cannot be found). Once libcurl is loaded, a change does nothing.
+void set_curl_soname(std::string soname);
+
 // Drops the TLS sessions saved by earlier transfers: the next transfer makes a full
 // handshake, as the first of a process does.
 void forget_tls_sessions();

@@ -9,7 +9,7 @@ namespace {
 // libcurl, and OpenSSL under it, are set up before the store's cell exists, so that at
 // exit the cell and the sessions it holds go before OpenSSL tears itself down.
 ShareHandle &store_cell() {
-    static ShareHandle store = (curl_global_init(CURL_GLOBAL_DEFAULT), ShareHandle());
+    static ShareHandle store = (libcurl().global_init(CURL_GLOBAL_DEFAULT), ShareHandle());
     return store;
 }
 
@@ -20,9 +20,9 @@ ShareHandle &store_cell() {
 CURLSH *session_store() noexcept {
     ShareHandle &store = store_cell();
     if (store == nullptr) {
-        ShareHandle made(curl_share_init());
-        if (made != nullptr && curl_share_setopt(made.get(), CURLSHOPT_SHARE,
-                                                 CURL_LOCK_DATA_SSL_SESSION) == CURLSHE_OK)
+        ShareHandle made(libcurl().share_init());
+        if (made != nullptr && libcurl().share_setopt(made.get(), CURLSHOPT_SHARE,
+                                                      CURL_LOCK_DATA_SSL_SESSION) == CURLSHE_OK)
             store = std::move(made);
     }
     return store.get();
@@ -31,13 +31,14 @@ CURLSH *session_store() noexcept {
 }  // namespace
 
 void set_tls_options(CURL *handle, bool verify) noexcept {
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, verify ? 1L : 0L);
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L);
-    if (CURLSH *store = session_store()) curl_easy_setopt(handle, CURLOPT_SHARE, store);
+    set_option<CURLOPT_SSL_VERIFYPEER>(handle, verify ? 1L : 0L);
+    set_option<CURLOPT_SSL_VERIFYHOST>(handle, verify ? 2L : 0L);
+    if (CURLSH *store = session_store()) set_option<CURLOPT_SHARE>(handle, store);
 }
 
 void forget_tls_sessions() {
-    store_cell().reset();
+    // Before the first transfer there is no store, and no reason to load libcurl.
+    if (curl_loaded()) store_cell().reset();
 }
 
 }  // namespace qmrt::http
