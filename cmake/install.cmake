@@ -20,6 +20,11 @@ install(FILES ${CMAKE_BINARY_DIR}/qmrtConfig.cmake ${CMAKE_BINARY_DIR}/qmrtConfi
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/qmrt COMPONENT dev)
 
 file(RELATIVE_PATH QMRT_PC_UP ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+# The archive's needs: the C++ run-time, and -ldl where dlopen is not in the C library.
+# libcurl is loaded when a transfer needs it, so no program links it for the library.
+list(TRANSFORM QMRT_DL_LIBS PREPEND -l OUTPUT_VARIABLE QMRT_PC_LIBS_PRIVATE)
+list(APPEND QMRT_PC_LIBS_PRIVATE -lstdc++ -lm)
+list(JOIN QMRT_PC_LIBS_PRIVATE " " QMRT_PC_LIBS_PRIVATE)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/qmrt.pc.in ${CMAKE_BINARY_DIR}/qmrt.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/qmrt.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
         COMPONENT dev)
