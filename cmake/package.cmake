@@ -33,6 +33,11 @@ set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libqmrt0)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+# The library loads libcurl.so.4 on the first transfer, so dpkg-shlibdeps cannot see it in
+# the binary: the dependency is declared here, with the version dpkg-shlibdeps derived
+# from libcurl4's symbols file when the library linked libcurl (every function it calls
+# dates from 7.16.2).
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libcurl4 (>= 7.16.2)")
 # The symbols file names every exported service, and the version that brought it, for
 # the dependencies of programs built on the library; the package check holds the library
 # to exactly these names. dpkg runs ldconfig once for all packages of a run that carry
@@ -53,8 +58,8 @@ This package holds the shared library.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libqmrt-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-# The static library and the CMake package need libcurl's own development files.
-set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS libcurl4-openssl-dev)
+# The public headers need nothing of libcurl, and neither the archive nor the CMake
+# package links it: the development files add no dependency of their own.
 set(CPACK_COMPONENT_DEV_DEPENDS runtime)
 set(CPACK_DEBIAN_DEV_DESCRIPTION "run-time support library of the suite's programs (development files)
 qmrt gives the suite's command-line programs their shared services as plain C

@@ -43,11 +43,14 @@ for package in libqmrt0 libqmrt-dev qmrt; do
     [ "$(field $package Version)" = "$version" ] || fail "$package: Version field"
     [ "$(field $package Architecture)" = "$arch" ] || fail "$package: Architecture field"
 done
-# From the binaries (dpkg-shlibdeps): the C and C++ run-times and libcurl.
-for dependency in libc6 libstdc++6 libcurl4; do depends_on_package libqmrt0 $dependency; done
+# From the binary (dpkg-shlibdeps): the C and C++ run-times. Declared by the package:
+# libcurl4, which the library loads on its first transfer and does not link.
+for dependency in libc6 libstdc++6; do depends_on_package libqmrt0 $dependency; done
+depends_on libqmrt0 "libcurl4 (>= 7.16.2)"
 ! field libqmrt0 Depends | grep -q libqmrt || fail "libqmrt0 depends on itself"
 depends_on libqmrt-dev "libqmrt0 (= $version)"
-depends_on libqmrt-dev libcurl4-openssl-dev
+[ "$(field libqmrt-dev Depends)" = "libqmrt0 (= $version)" ] ||
+    fail "libqmrt-dev depends on more than libqmrt0: $(field libqmrt-dev Depends)"
 depends_on qmrt "libqmrt0 (= $version)"
 for dependency in libc6 libstdc++6 libssl3; do depends_on_package qmrt $dependency; done
 
@@ -160,6 +163,7 @@ listed=$(sed -n 's/^ \([^@]*\)@Base .*/\1/p' "$work/control/symbols" | sort)
     fail "exports differ from the symbols file:$(diff <(echo "$listed") <(echo "$exported") | sed 's/^/  /')"
 [ "$(readelf -d "$library" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')" = libqmrt.so.0 ] ||
     fail "SONAME of libqmrt.so.0"
+! readelf -d "$library" | grep NEEDED | grep -q libcurl || fail "libqmrt.so.0 needs libcurl at start-up"
 
 # The library never binds to its own exported functions, which a program may define too:
 # no relocation of the shared library names one (a call through the PLT, an address handed
