@@ -31,6 +31,27 @@ std::string unknown_subcommand(CLI::App &app, int argc, char **argv) {
     return {};
 }
 
+// The groups of subcommands, each with the names it adds to the application.
+struct Group {
+    std::string_view names[2];
+    void (*add)(CLI::App &, qmrt::cli::Action &);
+};
+const Group groups[] = {
+    {{"date"}, qmrt::cli::add_date_commands},  {{"now"}, qmrt::cli::add_now_command},
+    {{"json"}, qmrt::cli::add_json_commands},  {{"fetch", "call"}, qmrt::cli::add_http_commands},
+    {{"lock", "locks"}, qmrt::cli::add_lock_commands},
+};
+
+// Only the group the command line names is built: the whole tree of subcommands and
+// options costs more than anything a date conversion does. Without a group's name first
+// (help, version, a mistyped name), every group is built.
+void add_commands(CLI::App &app, qmrt::cli::Action &action, std::string_view first) {
+    for (const Group &group : groups)
+        for (std::string_view name : group.names)
+            if (!name.empty() && name == first) return group.add(app, action);
+    for (const Group &group : groups) group.add(app, action);
+}
+
 int run(int argc, char **argv) {
     using namespace qmrt::cli;
     CLI::App app{"qmrt: the suite's run-time services from the shell", "qmrt"};
@@ -39,11 +60,7 @@ int run(int argc, char **argv) {
     app.set_version_flag("--version", "qmrt " QMRT_VERSION);
 
     Action action;
-    add_date_commands(app, action);
-    add_now_command(app, action);
-    add_json_commands(app, action);
-    add_http_commands(app, action);
-    add_lock_commands(app, action);
+    add_commands(app, action, argc > 1 ? argv[1] : "");
 
     if (std::string unknown = unknown_subcommand(app, argc, argv); !unknown.empty()) {
         std::fprintf(stderr, "qmrt: %s (see --help)\n", unknown.c_str());
