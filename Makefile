@@ -2,7 +2,8 @@
 #   make demo   install what is missing, build, run the demo
 #   make test   install what is missing, build, run every test plain and sanitized, and
 #               each fuzz target for a short fixed number of inputs
-#   make bench  build the benchmarks and print their tables of ratios
+#   make bench  build the benchmarks and print their tables of ratios (make bench-startup:
+#               the start-up row alone)
 #   make fuzz   run each fuzz target for FUZZ_SECONDS seconds
 #   make package  the Debian packages libqmrt0, libqmrt-dev and qmrt, in build/package/
 #   make matrix the library and its tests built with other compilers, flags and
@@ -11,8 +12,8 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = tokenizer tokens dates
 
-.PHONY: all deps build test test-release test-asan test-fuzz test-package package fuzz bench demo \
-        matrix clean format
+.PHONY: all deps build test test-release test-asan test-fuzz test-package package fuzz bench \
+        bench-build bench-startup demo matrix clean format
 
 all: build
 
@@ -63,15 +64,27 @@ test: test-release test-asan test-fuzz test-package
 BENCH_FLAGS ?= --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true \
   --benchmark_min_time=0.1
 BENCH_BINARIES = qmrt_bench qmrt_exchange_bench
-bench:
-	@scripts/install-deps.sh bench
-	cmake --preset bench
-	cmake --build --preset bench -j $(JOBS)
+bench: bench-build
 	@rm -f build/bench/report.txt
 	@for binary in $(BENCH_BINARIES); do \
 	  build/bench/bench/$$binary $(BENCH_FLAGS) --benchmark_out=$(CURDIR)/build/bench/$$binary.json \
 	    --benchmark_out_format=json | tee -a build/bench/report.txt || exit 1; \
 	done
+	@$(STARTUP_BENCH)
+	@cat build/bench/startup.txt >>build/bench/report.txt
+
+bench-build:
+	@scripts/install-deps.sh bench
+	cmake --preset bench
+	cmake --build --preset bench -j $(JOBS)
+
+# The start-up row: CPU time per start of small programs, the qmrt tool as installed.
+STARTUP_BENCH = rm -f build/bench/startup.txt; \
+  cmake --install build/bench --prefix build/bench/prefix >/dev/null && \
+  build/bench/bench/qmrt_startup_bench build/bench/prefix/bin/qmrt >build/bench/startup.txt; \
+  status=$$?; cat build/bench/startup.txt 2>/dev/null; exit $$status
+bench-startup: bench-build
+	@$(STARTUP_BENCH)
 
 # New inputs collect in build/fuzz/corpus and seed the next run.
 fuzz: deps
