@@ -19,7 +19,7 @@ case "$group" in
   bench) packages+=(libbenchmark-dev libsimdjson-dev rapidjson-dev libcjson-dev) ;;
   # The build matrix: another compiler, cross compilers, user-mode emulation.
   matrix) packages+=(clang-19 g++-s390x-linux-gnu g++-aarch64-linux-gnu g++-i686-linux-gnu
-                     qemu-user-static binfmt-support ccache) ;;
+                     qemu-user-static binfmt-support ninja-build ccache) ;;
   *) echo "usage: $0 [build|bench|matrix]" >&2; exit 2 ;;
 esac
 

@@ -10,7 +10,6 @@ packages=(
   libc6-dev libstdc++-12-dev
   libcurl4-openssl-dev libssl-dev libgtest-dev libgmock-dev
   libcpp-httplib-dev nlohmann-json3-dev libcli11-dev
-  libc6-dbg  # the loader's symbols, which memcheck needs
 )
 stamp="$arch ${packages[*]}"
 [ -f "$dir/stamp" ] && [ "$(cat "$dir/stamp")" = "$stamp" ] && exit 0

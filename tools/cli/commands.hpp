@@ -5,33 +5,13 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
-#include <functional>
 #include <limits>
-#include <stdexcept>
 #include <string>
 #include <type_traits>
 
+#include "status.hpp"
+
 namespace qmrt::cli {
-
-// Exit statuses of every subcommand.
-enum Status : int {
-    ok = 0,       // the service did what was asked
-    refused = 1,  // the service said no: key not found, invalid date, exchange failed...
-    usage = 2,    // bad arguments, or the tool could not do its own part (unreadable file)
-};
-
-using Action = std::function<int()>;
-
-// A failure of the tool's own part: reported as one line on standard error, status 2.
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// The work as an action that runs it in a child process with core dumps off. The child's
-// exit status is the action's; when the library's fatal report aborts the child, one line
-// naming `what` ("fetch of URL") follows the library's report on standard error and the
-// status is `refused`. Any other signal ends qmrt by that signal.
-Action guarded(std::string what, Action work);
 
 // Accepts a decimal whole number from min to max (a leading zero does not make it octal),
 // and shows the range in the help as "MIN..MAX". A refusal names the same range:

@@ -14,7 +14,7 @@
 #include <string>
 #include <utility>
 
-#include "commands.hpp"
+#include "status.hpp"
 
 namespace qmrt::cli {
 namespace {

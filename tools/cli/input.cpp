@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "commands.hpp"
+#include "status.hpp"
 
 namespace qmrt::cli {
 namespace {

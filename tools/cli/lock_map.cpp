@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "byte_map.hpp"
-#include "commands.hpp"
+#include "status.hpp"
 
 namespace qmrt::cli {
 namespace {
