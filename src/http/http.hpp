@@ -11,8 +11,9 @@ namespace qmrt::http {
 // json_fetch: the body fetched from url by GET as a malloc'd text; every failure is fatal.
 char *fetch(const char *url);
 
-// fetch_data: appends a chunk to the bounded_buf at `buffer`, growing it by exactly what
-// the chunk needs; returns size × count, or 0 when that product does not fit.
+// fetch_data: appends a chunk to the bounded_buf at `buffer`; a chunk larger than the room
+// left first grows the buffer to its limit plus the whole chunk. Returns size × count, or
+// 0 when that product does not fit.
 std::size_t collect_chunk(void *data, std::size_t size, std::size_t count, void *buffer);
 
 // QM_callService: posts the request to the endpoint and reads each key's value from the
