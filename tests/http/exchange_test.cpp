@@ -84,7 +84,8 @@ protected:
     std::string head_of_trace(const std::string &request) const {
         return "url = " + server.url("/service") +
                "\nAccept: application/json\nContent-Type: application/json\n"
-               "\nQM_callService: jsondata=\n" + request + "\n";
+               "\nQM_callService: jsondata=\n" +
+               request + "\n";
     }
 
     ScratchDir dir;
@@ -130,7 +131,7 @@ TEST_F(Exchange, MissingKeysFailWithTheReplyInTheMessage) {
     const std::string reply = R"({"a":"1"})";
     const std::string message = "gagal, jawaban server: " + reply;
     const Case cases[] = {
-        {{"b"}, {}, true},        // the first key: its failure is traced
+        {{"b"}, {}, true},               // the first key: its failure is traced
         {{"a", "b"}, {"a=1\n"}, false},  // a later key: only left in qm_errstr
     };
     for (const Case &c : cases) {
@@ -186,15 +187,17 @@ TEST_F(Exchange, SecondExchangeReleasesTheFirstReplyBeforeItsTransfer) {
     EXPECT_EQ(g_birt_size, 0);
 }
 
-TEST_F(Exchange, ReplyCutShortIsStillRead) {
-    // 10 of 21 bytes arrive: the transfer fails, yet "a" is in the part that came.
+TEST_F(Exchange, ReplyCutShortIsKeptButNotRead) {
+    // 10 of 21 bytes arrive: "a" is in the part that came, yet a cut reply is no answer.
     server.on("/service", HttpsReply::cut(R"({"a":"1","b":"22222"})", 10));
     Call call({"a"});
-    EXPECT_EQ(call.run("{}"), 0);
-    EXPECT_EQ(call.value(0), "1");
+    EXPECT_EQ(call.run("{}"), -1);
+    EXPECT_TRUE(call.cell_untouched(0));
     EXPECT_STREQ(g_birt_temp, R"({"a":"1",")");
-    const std::string t = trace();
-    EXPECT_NE(t.find("res = 18\nQM_callService:jawaban server="), std::string::npos) << t;
+    const std::string message = "gagal, jawaban server terputus: Transferred a partial file";
+    EXPECT_EQ(std::string(qm_errstr), message);
+    EXPECT_EQ(trace(), head_of_trace("{}") + "res = 18\nQM_callService:jawaban server=\n" +
+                           R"({"a":"1",")" + "\n" + message);
 }
 
 TEST_F(Exchange, ValuesUpToSixtyThreeCharactersFitTheCell) {
@@ -243,6 +246,29 @@ TEST_F(Exchange, RequestsLongerThanTheBufferAreRefusedBeforeAnythingHappens) {
     const std::string message = "gagal, permintaan terlalu panjang (35000 > 34999)";
     EXPECT_EQ(std::string(qm_errstr), message);
     EXPECT_EQ(trace(), message);
+}
+
+TEST_F(Exchange, KeysWithoutValueCellsAreRefusedBeforeAnythingIsSent) {
+    server.on("/service", HttpsReply::json(R"({"a":"1","b":"2"})"));
+    const char *keys[] = {"a", "b", nullptr};
+    char cell[QM_VALUE_SIZE] = "untouched";
+    char *first_missing[] = {nullptr, cell};
+    char *second_missing[] = {cell, nullptr};
+    struct Case {
+        char **values;
+        const char *key;
+    };
+    for (const Case &c :
+         {Case{nullptr, "a"}, Case{first_missing, "a"}, Case{second_missing, "b"}}) {
+        SCOPED_TRACE(c.key);
+        std::filesystem::remove("debug2");
+        EXPECT_EQ(QM_callService("{}", keys, c.values), -1);
+        const std::string message = std::string("gagal, tempat nilai \"") + c.key + "\" kosong";
+        EXPECT_EQ(std::string(qm_errstr), message);
+        EXPECT_EQ(trace(), message);
+        EXPECT_STREQ(cell, "untouched");
+    }
+    EXPECT_TRUE(server.requests().empty());
 }
 
 TEST_F(Exchange, UnopenableTraceFileDoesNotStopTheExchange) {
