@@ -64,9 +64,10 @@ void print_message(const char *buffer) {
 
 namespace {
 
-// The lock cells the trace must keep clear of, named by the lock service as it opens them.
-// A lock file's descriptor is never a standard stream's, so those never count.
-constexpr std::size_t max_lock_cells = 4;
+// The lock cells the trace must keep clear of (".LOCK", ".LOCK_SHM", ".VF_LOCK"), named by
+// the lock service as it opens them. A lock file's descriptor is never a standard
+// stream's, so those never count.
+constexpr std::size_t max_lock_cells = 3;
 const int *lock_cells[max_lock_cells] = {};
 
 bool is_lock_file(const struct stat &file) {

@@ -63,8 +63,7 @@ int32_t fail_traced() {
 
 // A key's failure is traced only when it is the first key.
 int32_t fail_on_key(std::size_t index) {
-    if (index == 0) diag::append_trace(qm_errstr);
-    return -1;
+    return index == 0 ? fail_traced() : -1;
 }
 
 // The first key without a cell to receive its value, or null when every key has one.

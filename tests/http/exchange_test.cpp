@@ -335,7 +335,7 @@ TEST_F(Exchange, AfterTheServiceRestartedTheExchangeStillSucceeds) {
 
 #ifdef QMRT_SERVICE_BINARY
 // The exchange against a service that misbehaves (qmrt-service --fault), and one that
-// takes the connection and never starts TLS, with a stall time-out of one second: the
+// takes the connection and never starts TLS, with a stall time-out of two seconds: the
 // exchange never waits for ever, never hands back a value from a reply that did not come
 // whole, and is never cut while bytes keep coming.
 struct Misbehaviour {
@@ -347,7 +347,7 @@ struct Misbehaviour {
 };
 
 TEST(ExchangeWithAMisbehavingService, NeverHangsAndNeverReadsAnIncompleteReply) {
-    const qmrt::test::StallLimit limit(1);
+    const qmrt::test::StallLimit limit(2);
     const std::string cut = "gagal, jawaban server terputus: ";
     const Misbehaviour cases[] = {
         {"connection taken, TLS never started", {}, "res = 28\n", -1, nullptr},
@@ -359,17 +359,18 @@ TEST(ExchangeWithAMisbehavingService, NeverHangsAndNeverReadsAnIncompleteReply) 
          -1,
          "Failure when receiving data from the peer"},
         {"slow, past the limit",
-         {"--fault", "slow", "--fault-interval", "2500"},
+         {"--fault", "slow", "--fault-interval", "5000"},
          "res = 28\n",
          -1,
          "Timeout was reached"},
+        // Some 60 bytes 50 ms apart: longer than the limit in all, never idle that long.
         {"slow, but never idle that long",
-         {"--fault", "slow", "--fault-interval", "20"},
+         {"--fault", "slow", "--fault-interval", "50"},
          "res = 0\nhttp response: 200\n",
          0,
          nullptr},
         {"delayed within the limit",
-         {"--delay", "500"},
+         {"--delay", "1000"},
          "res = 0\nhttp response: 200\n",
          0,
          nullptr},

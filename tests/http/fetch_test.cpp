@@ -73,7 +73,7 @@ TEST(JsonFetch, FailedTransferIsFatal) {
 // A service that stalls or cuts its reply, and a URL of a scheme other than the web's,
 // end in the failed transfer's report, within a second or two of stall time-out.
 TEST(JsonFetch, StalledOrCutRepliesAndOtherSchemesAreFailedTransfers) {
-    const qmrt::test::StallLimit limit(1);
+    const qmrt::test::StallLimit limit(2);
     qmrt::test::ScratchDir dir;
     struct Case {
         const char *fault;  // null: no service, the URL as it is
