@@ -50,8 +50,9 @@ extern int32_t g_timesec;
  *   3 "Www Mmm dd" (ctime)  4 "MM/DD/YYYY"  5 and 7 "DDMMYYYY"
  *   6 "Www Mmm dd HH:mm" (ctime)  8 "YYYY-MM-DD"
  * each followed by a terminating zero: at most 20 bytes, so the destination must hold 20.
- * Any other format writes nothing. A local year outside 0 to 9999 writes nothing for the
- * layouts that show the year (all but 1, 3 and 6). */
+ * Any other format writes nothing, and so does a text that would pass the 20 bytes (code
+ * 2 with a local year of five digits or more); a year of another width is written as it
+ * is, in at least four places, wherever the text fits. */
 int32_t QM_TODAY(char *destination, int16_t format);
 /* Reads the current date and returns 0; nothing else is handed back. */
 int32_t QM_SYSDATE(void);

@@ -16,7 +16,8 @@ std::time_t system_clock_reading() {
 
 ClockSource clock_source = system_clock_reading;
 
-// The longest text, code 2 with a four-digit year, and its terminator.
+// The room callers provide: the longest text of a four-digit year (code 2) and its
+// terminator. A longer text is not written at all.
 constexpr std::size_t longest_text = 20;
 
 // Formats the text of one layout from one reading into text; false when there is none.
@@ -36,29 +37,27 @@ bool format_text(char (&text)[64], int format, const LocalReading &reading) {
         std::snprintf(text, sizeof text, "%02d:%02d:%02d", hour, tm.tm_min, tm.tm_sec);
         return true;
     }
-    // In 64 bits: tm_year may be as large as INT_MAX. A year without four digits would
-    // run past the 20 bytes callers provide.
-    long long year = tm.tm_year + 1900LL;
-    if (year < 0 || year > 9999) return false;
-    int y = static_cast<int>(year);
-    int month = tm.tm_mon + 1;
+    // In 64 bits: tm_year may be as large as INT_MAX. A year of more or fewer than four
+    // digits gives a longer or shorter text, which the caller gets when it fits.
+    const long long y = tm.tm_year + 1900LL;
+    const int month = tm.tm_mon + 1;
     switch (format) {
         case 0:
-            std::snprintf(text, sizeof text, "%02d%02d%04d", month, tm.tm_mday, y);
+            std::snprintf(text, sizeof text, "%02d%02d%04lld", month, tm.tm_mday, y);
             return true;
         case 2:
-            std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d", tm.tm_mday, month, y,
-                          tm.tm_hour, tm.tm_min, tm.tm_sec);
+            std::snprintf(text, sizeof text, "%02d/%02d/%04lld %02d:%02d:%02d", tm.tm_mday, month,
+                          y, tm.tm_hour, tm.tm_min, tm.tm_sec);
             return true;
         case 4:
-            std::snprintf(text, sizeof text, "%02d/%02d/%04d", month, tm.tm_mday, y);
+            std::snprintf(text, sizeof text, "%02d/%02d/%04lld", month, tm.tm_mday, y);
             return true;
         case 5:
         case 7:
-            std::snprintf(text, sizeof text, "%02d%02d%04d", tm.tm_mday, month, y);
+            std::snprintf(text, sizeof text, "%02d%02d%04lld", tm.tm_mday, month, y);
             return true;
         case 8:
-            std::snprintf(text, sizeof text, "%04d-%02d-%02d", y, month, tm.tm_mday);
+            std::snprintf(text, sizeof text, "%04lld-%02d-%02d", y, month, tm.tm_mday);
             return true;
         default:
             return false;
@@ -94,7 +93,8 @@ void write_clock_text(char *destination, int format) {
     auto reading = read_local_clock();
     char text[64];
     if (!reading || !format_text(text, format, *reading)) return;
-    // Written only when whole: fields out of their ranges must not overrun the caller.
+    // Written only when it fits whole: a five-digit year in code 2, or fields out of their
+    // ranges, must not overrun the caller.
     std::size_t length = std::strlen(text);
     if (length < longest_text) std::memcpy(destination, text, length + 1);
 }
