@@ -51,8 +51,10 @@ constexpr std::int32_t parts_to_packed(std::int16_t year, std::int16_t month, st
     return floor_year(year) * 10000 + month * 100 + day;
 }
 
-// The conversions exactly as the suite's rules state their steps. They define every
-// result; the forms below are faster and give the same results where they apply.
+// The conversions step by step: the year taken from March, the day counted from the
+// Julian epoch with integer division truncating toward zero, every intermediate in
+// 32-bit arithmetic. They define every result; the forms below are faster and give the
+// same results where they apply.
 namespace steps {
 
 // The day number of the parts once the year starts in March, in the integer type `Int`
@@ -249,7 +251,8 @@ constexpr std::int32_t validate_and_pack(std::int16_t year, std::int16_t month, 
     return valid ? parts_to_packed(year, month, day) : 0;
 }
 
-// Worked examples of the suite's documentation, checked when the library is built.
+// Dates whose conversions operators know by heart, and the ends of the range, checked
+// when the library is built.
 static_assert(parts_to_day_number(2024, 2, 29) == 2460370);
 static_assert(day_number_to_parts(2460370) == DateParts{2024, 2, 29});
 static_assert(shift_packed(20231231, 1) == 20240101);

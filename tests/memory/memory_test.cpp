@@ -135,10 +135,6 @@ TEST(Mballc, RefusesRoundingThatWouldWrap) {
     }
 }
 
-TEST(Mbfree, AcceptsNull) {
-    mbfree(nullptr);
-}
-
 // ---- QM_CPMEM_LONG ----
 
 // A counted block of `count` elements of `size` bytes filled with 1, 2, 3...
