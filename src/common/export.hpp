@@ -8,8 +8,10 @@
 // - Faces, the public names, live only in src/FAMILY/faces/: one exported function per
 //   file, named after it (faces/buf_size.cpp defines buf_size and nothing else), and the
 //   family's exported cells in faces/FAMILY_cells.cpp. Each is an object, and an archive
-//   member, of its own. A face only carries a call across the C boundary to its core: the
-//   checks, messages and reports are the core's.
+//   member, of its own. A face carries a call across the C boundary to its core and
+//   decides what comes of it: a core returns what went wrong (a broken check, a refusal,
+//   a status) and never ends the process; only a face turns that into a fatal report, a
+//   refusal or a status. The checks and messages themselves are the core's.
 // - Cores, the internal names, are C++ functions in namespace qmrt (qmrt::memory::append,
 //   qmrt::http::call_service), built hidden and declared in the family's headers. The
 //   library's code calls cores and hands cores to libcurl; it never calls a face, and no

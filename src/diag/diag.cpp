@@ -46,7 +46,7 @@ int inform(const char *format, std::va_list args) {
     return print_line(format, args);
 }
 
-void assertion_failed(const char *function, const char *condition, std::source_location where) {
+void assertion_failed(const char *function, const char *condition, SourceLocation where) {
     fatal("%s: assertion failed: %s (%s, line %u)", function, condition, where.file_name(),
           static_cast<unsigned>(where.line()));
 }

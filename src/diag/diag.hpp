@@ -4,8 +4,9 @@
 #pragma once
 
 #include <cstdarg>
-#include <source_location>
 #include <string_view>
+
+#include "common/source_location.hpp"
 
 namespace qmrt::diag {
 
@@ -26,13 +27,39 @@ int inform(const char *format, std::va_list args);
 // Ends the process with "<function>: assertion failed: <condition> (<file>, line <n>)".
 // `function` is the service that owns the check, which is not always the caller.
 [[noreturn]] void assertion_failed(const char *function, const char *condition,
-                                   std::source_location where = std::source_location::current());
+                                   SourceLocation where = SourceLocation::current());
 
-// Checks an invariant of `function`; a broken one ends in the fatal assertion report.
+// A check that a core found broken, handed back to the face that decides what follows:
+// the service that owns the check (not always the one running it), its condition text,
+// and where it is written. Empty while every check holds.
+struct BrokenCheck {
+    const char *function = nullptr;
+    const char *condition = nullptr;
+    SourceLocation where = {};
+
+    explicit operator bool() const noexcept { return condition != nullptr; }
+};
+
+// The check `condition` of `function`: empty when it holds, broken where it is written
+// otherwise.
+inline BrokenCheck check(bool holds, const char *function, const char *condition,
+                         SourceLocation where = SourceLocation::current()) noexcept {
+    if (holds) [[likely]]
+        return {};
+    return {function, condition, where};
+}
+
+// The fatal assertion report of a broken check; an empty one returns.
+inline void report(const BrokenCheck &broken) {
+    if (broken) [[unlikely]]
+        assertion_failed(broken.function, broken.condition, broken.where);
+}
+
+// A check of a face's own, or of the reports themselves: broken, it ends in the fatal
+// assertion report.
 inline void require(bool holds, const char *function, const char *condition,
-                    std::source_location where = std::source_location::current()) {
-    if (!holds) [[unlikely]]
-        assertion_failed(function, condition, where);
+                    SourceLocation where = SourceLocation::current()) {
+    report(check(holds, function, condition, where));
 }
 
 // Formats into a shared 500-byte message buffer (qm_errstr or qm_calstr); a text that

@@ -1,6 +1,7 @@
 // The growing token array, reply validation and value lookup by key.
 #include "json/tokens.hpp"
 
+#include <cstdlib>
 #include <cstring>
 #include <span>
 #include <string_view>
@@ -38,10 +39,10 @@ std::string_view token_text(const char *text, const json_token &token) {
 
 }  // namespace
 
-json_token *tokenise(const char *text, std::int32_t &status, const Allocator &allocator) {
+json_token *tokenise(const char *text, std::int32_t &status) {
     GrowingParse parse;
     std::uint32_t count = initial_token_count;
-    auto *tokens = static_cast<json_token *>(allocator.allocate(array_bytes(count)));
+    auto *tokens = static_cast<json_token *>(std::malloc(array_bytes(count)));
     if (tokens == nullptr) return nullptr;
 
     std::int32_t result = parse.resume(text, {tokens, count});
@@ -51,7 +52,7 @@ json_token *tokenise(const char *text, std::int32_t &status, const Allocator &al
         void *grown = nullptr;
         if (count <= (UINT32_MAX - spare_tokens - 1) / 2) {
             count = 2 * count + 1;
-            grown = allocator.reallocate(tokens, array_bytes(count));
+            grown = std::realloc(tokens, array_bytes(count));
         }
         if (grown == nullptr) {
             std::free(tokens);
@@ -98,13 +99,14 @@ std::int32_t get_value(const json_token *tokens, std::string_view key, char *val
     return -1;
 }
 
-void check_reply(const json_token *tokens) {
+const char *reply_fault(const json_token *tokens, diag::BrokenCheck &broken) {
     const json_token *t = tokens;
-    diag::require(t->start != -1 && t->end != -1, "json_getreply",
-                  "t->start != -1 && t->end != -1");
-    if (t->type != JSON_OBJECT) diag::fatal("Invalid response: root element must be an object.");
-    if (t->size % 2 != 0)
-        diag::fatal("Invalid response: object must have even number of children.");
+    broken = diag::check(t->start != -1 && t->end != -1, "json_getreply",
+                         "t->start != -1 && t->end != -1");
+    if (broken) return nullptr;
+    if (t->type != JSON_OBJECT) return "Invalid response: root element must be an object.";
+    if (t->size % 2 != 0) return "Invalid response: object must have even number of children.";
+    return nullptr;
 }
 
 bool token_equals(const char *text, const json_token &token, const char *s) {

@@ -49,79 +49,72 @@ bool request(int fd, off_t offset, int command, off_t length) {
     return ::lockf(fd, command, length) == 0;
 }
 
-// A refusal with a fixed text: the text and a newline on standard output, then the end
-// of the process (exit flushes the output and runs the program's exit handlers).
-[[noreturn]] void refuse(const char *text, int status) {
-    std::printf("%s\n", text);
-    std::exit(status);
+constexpr Refusal pelmarin_running{"\nPelmarin sedang dijalankan di terminal lain", false, 0};
+constexpr Refusal pair_running{"\ntovrasel/kinsoret sedang dijalankan di terminal lain", false, 0};
+constexpr Refusal run_program_running{"Program run sedang jalan, harap dimatikan dulu\n", true, -1};
+constexpr Refusal pair_running_beside{"\ntovrasel/kinsoret sedang jalan, tidak boleh bersamaan\n",
+                                      true, 0};
+constexpr Refusal unlock_failed{"\nProblem with unlocking slot 6", false, 0};
+
+constexpr Outcome refused(const Refusal &refusal) {
+    return {0, &refusal};
 }
 
-// A refusal whose text goes through qm_errstr and is printed from there as it stands.
-[[noreturn]] void refuse_through_errstr(const char *text, int status) {
-    diag::format_message(qm_errstr, "%s", text);
-    diag::print_message(qm_errstr);
-    std::exit(status);
+Outcome pelmarin_lock(int fd) {
+    if (!request(fd, pelmarin_byte, F_TLOCK, 1)) return refused(pelmarin_running);
+    return {0};
 }
 
-int32_t pelmarin_lock(int fd) {
-    if (!request(fd, pelmarin_byte, F_TLOCK, 1))
-        refuse("\nPelmarin sedang dijalankan di terminal lain", 0);
-    return 0;
-}
-
-int32_t pair_lock(int fd) {
-    if (!request(fd, pair_byte, F_TLOCK, 1))
-        refuse("\ntovrasel/kinsoret sedang dijalankan di terminal lain", 0);
-    // The byte-1 lock just taken goes with the process when this refuses.
+Outcome pair_lock(int fd) {
+    if (!request(fd, pair_byte, F_TLOCK, 1)) return refused(pair_running);
+    // The byte-1 lock just taken goes with the process when this is refused.
     if (!request(fd, run_range_start, F_TLOCK, run_range_length))
-        refuse_through_errstr("Program run sedang jalan, harap dimatikan dulu\n", -1);
-    return 0;
+        return refused(run_program_running);
+    return {0};
 }
 
-int32_t slot_lock(int fd) {
-    if (!request(fd, pair_byte, F_TEST, 1))
-        refuse_through_errstr("\ntovrasel/kinsoret sedang jalan, tidak boleh bersamaan\n", 0);
+Outcome slot_lock(int fd) {
+    if (!request(fd, pair_byte, F_TEST, 1)) return refused(pair_running_beside);
     const int slot = g_slotnum;
-    if (slot < 0) return 0;
+    if (slot < 0) return {0};
     for (int index = 0; index < slot_width; ++index) {
         if (request(fd, slot_byte(slot, index), F_TLOCK, 1)) {
             g_usernum = g_slotnum;
-            return 0;
+            return {0};
         }
     }
-    return -2;  // the slot is full; the program decides what follows
+    return {-2};  // the slot is full; the program decides what follows
 }
 
-int32_t verify_join(int fd) {
+Outcome verify_join(int fd) {
     for (off_t byte = verify_first_byte;; ++byte) {
-        if (request(fd, byte, F_TLOCK, 1)) return 1;
+        if (request(fd, byte, F_TLOCK, 1)) return {1};
         // Only a byte held by another process moves the scan on; any other failure
         // (such as a file that could not be opened) would fail on every byte, so the
         // scan stops and the call takes no lock.
-        if (errno != EACCES && errno != EAGAIN) return 0;
+        if (errno != EACCES && errno != EAGAIN) return {0};
     }
 }
 
-int32_t verify_test(int fd) {
-    if (!request(fd, verify_first_byte, F_TLOCK, verify_test_length)) return 1;
+Outcome verify_test(int fd) {
+    if (!request(fd, verify_first_byte, F_TLOCK, verify_test_length)) return {1};
     // This also releases the caller's own bytes in the range, such as one from code 5.
-    if (!request(fd, verify_first_byte, F_ULOCK, verify_test_length))
-        refuse("\nProblem with unlocking slot 6", 0);
-    return 0;
+    if (!request(fd, verify_first_byte, F_ULOCK, verify_test_length)) return refused(unlock_failed);
+    return {0};
 }
 
 }  // namespace
 
-int32_t run(int32_t code) {
+Outcome run(int32_t code) {
     if (code == 5 || code == 6) {
         if (VERIFY_LOCK_descriptor == 0) open_into(VERIFY_LOCK_descriptor, verify_file);
-        if (g_wt != 0) return 0;
+        if (g_wt != 0) return {0};
         return code == 5 ? verify_join(VERIFY_LOCK_descriptor)
                          : verify_test(VERIFY_LOCK_descriptor);
     }
     if (BASIC_LOCK_descriptor == 0) open_into(BASIC_LOCK_descriptor, basic_file);
     if (g_shmfd == -1) open_into(g_shmfd, shm_file);
-    if (g_wt != 0 && code != 2) return 0;
+    if (g_wt != 0 && code != 2) return {0};
     switch (code) {
         case 0:
             return pelmarin_lock(BASIC_LOCK_descriptor);
@@ -130,8 +123,18 @@ int32_t run(int32_t code) {
         case 2:
             return slot_lock(BASIC_LOCK_descriptor);
         default:
-            return 0;
+            return {0};
     }
+}
+
+void refuse(const Refusal &refusal) {
+    if (refusal.through_errstr) {
+        diag::format_message(qm_errstr, "%s", refusal.text);
+        diag::print_message(qm_errstr);
+    } else {
+        std::printf("%s\n", refusal.text);
+    }
+    std::exit(refusal.status);
 }
 
 }  // namespace qmrt::locks

@@ -10,7 +10,7 @@
 
 namespace qmrt::memory {
 
-using diag::require;
+using diag::check;
 
 namespace {
 
@@ -22,56 +22,62 @@ constexpr bool allocatable(std::uint64_t bytes) noexcept {
 
 }  // namespace
 
-bounded_buf *size_buffer(bounded_buf *buf, std::uint64_t size) noexcept {
+diag::BrokenCheck size_buffer(bounded_buf *&buf, std::uint64_t size) noexcept {
     if (buf == nullptr) {
-        buf = static_cast<bounded_buf *>(std::malloc(sizeof(bounded_buf)));
-        require(buf != nullptr, "buf_size", "buf != NULL");
-        *buf = bounded_buf{0, 0, nullptr};
+        auto *made = static_cast<bounded_buf *>(std::malloc(sizeof(bounded_buf)));
+        if (auto broken = check(made != nullptr, "buf_size", "buf != NULL")) return broken;
+        *made = bounded_buf{0, 0, nullptr};
+        buf = made;
     }
-    resize(*buf, size);
-    return buf;
+    return resize(*buf, size);
 }
 
-void resize(bounded_buf &buf, std::uint64_t size) noexcept {
+diag::BrokenCheck resize(bounded_buf &buf, std::uint64_t size) noexcept {
     // A reallocation to 0 bytes may release the block and hand back null; an empty
     // buffer keeps one byte instead, so `data` is always a live block its owner frees.
     const std::uint64_t bytes = std::max<std::uint64_t>(size, 1);
     void *data =
         allocatable(bytes) ? std::realloc(buf.data, static_cast<std::size_t>(bytes)) : nullptr;
-    require(data != nullptr, "buf_size", "buf->data != NULL");
+    if (auto broken = check(data != nullptr, "buf_size", "buf->data != NULL")) return broken;
     buf.data = static_cast<char *>(data);
     buf.len = std::min(buf.len, size);
     buf.limit = size;
+    return {};
 }
 
-void push(bounded_buf *buf, char byte) noexcept {
-    require(buf != nullptr, "buf_push", "buf != NULL");
-    require(buf->len < buf->limit, "buf_push", "buf->len < buf->limit");
+diag::BrokenCheck push(bounded_buf *buf, char byte) noexcept {
+    if (auto broken = check(buf != nullptr, "buf_push", "buf != NULL")) return broken;
+    if (auto broken = check(buf->len < buf->limit, "buf_push", "buf->len < buf->limit"))
+        return broken;
     buf->data[buf->len++] = byte;
+    return {};
 }
 
-void append(bounded_buf *dst, const char *src, std::uint64_t len) noexcept {
-    require(dst != nullptr, "buf_concat", "dst != NULL");
-    require(src != nullptr, "buf_concat", "src != NULL");
+diag::BrokenCheck append(bounded_buf *dst, const char *src, std::uint64_t len) noexcept {
+    if (auto broken = check(dst != nullptr, "buf_concat", "dst != NULL")) return broken;
+    if (auto broken = check(src != nullptr, "buf_concat", "src != NULL")) return broken;
     // Measured against the room left, so a huge count cannot wrap the sum past the bound.
-    require(dst->len <= dst->limit && len <= dst->limit - dst->len, "buf_concat",
-            "dst->len + len <= dst->limit");
+    if (auto broken = check(dst->len <= dst->limit && len <= dst->limit - dst->len, "buf_concat",
+                            "dst->len + len <= dst->limit"))
+        return broken;
     // Within the limit, so within the allocated block and the host's size_t.
     std::ranges::copy(std::span(src, static_cast<std::size_t>(len)), dst->data + dst->len);
     dst->len += len;
+    return {};
 }
 
-char *to_text(const bounded_buf *buf) noexcept {
-    require(buf != nullptr, "buf_tostr", "buf != NULL");
+diag::BrokenCheck to_text(const bounded_buf *buf, char *&text) noexcept {
+    if (auto broken = check(buf != nullptr, "buf_tostr", "buf != NULL")) return broken;
     // A length that leaves no room for the terminator cannot be allocated either.
     const std::uint64_t bytes = buf->len + 1;
     char *str = bytes != 0 && allocatable(bytes)
                     ? static_cast<char *>(std::malloc(static_cast<std::size_t>(bytes)))
                     : nullptr;
-    require(str != nullptr, "buf_tostr", "str != NULL");
+    if (auto broken = check(str != nullptr, "buf_tostr", "str != NULL")) return broken;
     std::ranges::copy(std::span<const char>(buf->data, static_cast<std::size_t>(buf->len)), str);
     str[buf->len] = '\0';
-    return str;
+    text = str;
+    return {};
 }
 
 }  // namespace qmrt::memory

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "diag/diag.hpp"
 #include "qmrt/memory.h"
 
 namespace qmrt::memory {
@@ -19,11 +20,11 @@ struct Rounding {
     bool zero_request;  // the count or the size was 0: a 4-byte block and its message
 
     constexpr std::uint64_t bytes() const noexcept { return count * size; }
-    // The rule works in 32-bit cells; a rounding that does not fit them is refused
+    // The rule works in 32-bit numbers; a rounding that does not fit them is refused
     // instead of wrapping to a block smaller than was asked for.
     constexpr bool fits() const noexcept {
-        constexpr std::uint64_t cell = std::numeric_limits<std::uint32_t>::max();
-        return count <= cell && size <= cell;
+        constexpr std::uint64_t widest = std::numeric_limits<std::uint32_t>::max();
+        return count <= widest && size <= widest;
     }
 };
 
@@ -42,7 +43,7 @@ constexpr Rounding round_allocation(std::uint32_t numobj, std::uint32_t sizobj) 
 // mballc: a zero-filled block for `numobj` elements of `sizobj` bytes by the rounding
 // rule, with its messages on standard output (a zero count or size; no memory left).
 // Null when no memory was left, or with errno ENOMEM and no message when the rounding
-// does not fit 32-bit cells.
+// does not fit 32 bits.
 [[nodiscard]] void *allocate_block(std::uint32_t numobj, std::uint32_t sizobj) noexcept;
 
 // mbfree: releases a block of allocate_block or grow_block; null is accepted.
@@ -83,28 +84,29 @@ constexpr bool growth_allowed(std::uint32_t count, std::uint32_t add, std::int16
 int grow_counted_block(std::uint32_t &count, std::uint32_t add, void *&block,
                        std::int16_t size) noexcept;
 
-// The steps of the bounded byte buffer. Each broken check ends in the fatal assertion
-// report naming the C service that owns it ("buf_size", "buf_push", "buf_concat",
-// "buf_tostr"), whichever code runs the step.
+// The steps of the bounded byte buffer. Each returns the first of its checks it found
+// broken, named by the C service that owns it ("buf_size", "buf_push", "buf_concat",
+// "buf_tostr") whichever code runs the step, and then has changed nothing.
 
-// buf_size: creates the record when `buf` is null, then resize().
-bounded_buf *size_buffer(bounded_buf *buf, std::uint64_t size) noexcept;
+// buf_size: creates the record when `buf` is null (storing it in `buf`), then resize().
+[[nodiscard]] diag::BrokenCheck size_buffer(bounded_buf *&buf, std::uint64_t size) noexcept;
 
 // The resize step of buf_size: `data` becomes exactly `size` bytes (at least one byte is
 // kept allocated for a size of 0), keeping the bytes both sizes share; `len` is cut to
-// `size` and `limit` set to it. Fails with "buf->data != NULL".
-void resize(bounded_buf &buf, std::uint64_t size) noexcept;
+// `size` and `limit` set to it. Checks "buf->data != NULL".
+[[nodiscard]] diag::BrokenCheck resize(bounded_buf &buf, std::uint64_t size) noexcept;
 
 // buf_push: appends one byte within the limit.
-void push(bounded_buf *buf, char byte) noexcept;
+[[nodiscard]] diag::BrokenCheck push(bounded_buf *buf, char byte) noexcept;
 
 // The append step of buf_concat: `len` bytes at `src` after the held ones, within the
 // limit. Checks "dst != NULL", "src != NULL" (even for 0 bytes) and
 // "dst->len + len <= dst->limit", in that order.
-void append(bounded_buf *dst, const char *src, std::uint64_t len) noexcept;
+[[nodiscard]] diag::BrokenCheck append(bounded_buf *dst, const char *src,
+                                       std::uint64_t len) noexcept;
 
 // The to-string step of buf_tostr: a new malloc'd, zero-terminated copy of the held
-// bytes. Checks "buf != NULL" and "str != NULL".
-[[nodiscard]] char *to_text(const bounded_buf *buf) noexcept;
+// bytes, stored in `text`. Checks "buf != NULL" and "str != NULL".
+[[nodiscard]] diag::BrokenCheck to_text(const bounded_buf *buf, char *&text) noexcept;
 
 }  // namespace qmrt::memory

@@ -3,5 +3,7 @@
 #include "qmrt/locks.h"
 
 QMRT_EXPORT int32_t DQ_LOCKING(int32_t code) {
-    return qmrt::locks::run(code);
+    const qmrt::locks::Outcome outcome = qmrt::locks::run(code);
+    if (outcome.refusal != nullptr) qmrt::locks::refuse(*outcome.refusal);
+    return outcome.result;
 }

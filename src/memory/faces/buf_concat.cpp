@@ -3,5 +3,5 @@
 #include "qmrt/memory.h"
 
 QMRT_EXPORT void buf_concat(bounded_buf *dst, const char *src, uint64_t len) {
-    qmrt::memory::append(dst, src, len);
+    qmrt::diag::report(qmrt::memory::append(dst, src, len));
 }

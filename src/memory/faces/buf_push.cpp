@@ -3,5 +3,5 @@
 #include "qmrt/memory.h"
 
 QMRT_EXPORT void buf_push(bounded_buf *buf, char byte) {
-    qmrt::memory::push(buf, byte);
+    qmrt::diag::report(qmrt::memory::push(buf, byte));
 }

@@ -3,5 +3,6 @@
 #include "qmrt/memory.h"
 
 QMRT_EXPORT bounded_buf *buf_size(bounded_buf *buf, uint64_t size) {
-    return qmrt::memory::size_buffer(buf, size);
+    qmrt::diag::report(qmrt::memory::size_buffer(buf, size));
+    return buf;
 }

@@ -3,5 +3,7 @@
 #include "qmrt/memory.h"
 
 QMRT_EXPORT char *buf_tostr(const bounded_buf *buf) {
-    return qmrt::memory::to_text(buf);
+    char *text = nullptr;
+    qmrt::diag::report(qmrt::memory::to_text(buf, text));
+    return text;
 }
