@@ -2,9 +2,8 @@
 // kept to the end of the process.
 #include <dlfcn.h>
 
-#include <atomic>
-#include <mutex>
 #include <string>
+#include <utility>
 
 #include "http/curl_handles.hpp"
 #include "http/http.hpp"
@@ -12,13 +11,11 @@
 namespace qmrt::http {
 namespace {
 
-// The table is published once filled; the services are single-threaded, but the programs
-// that call them need not be, and two first transfers must not fill it at once.
-std::atomic<const CurlFunctions *> loaded{nullptr};
-std::mutex loading;
+// The table, once filled. Like every service, the transfers are made from one thread at
+// a time, so nothing here locks.
+const CurlFunctions *loaded = nullptr;
 
-// Read and changed under `loading`.
-std::string &soname_cell() {
+std::string &soname_setting() {
     static std::string soname = "libcurl.so.4";
     return soname;
 }
@@ -34,7 +31,7 @@ bool find(Function &slot, const char *name) {
 // libcurl itself shares its copy, and a definition that comes first in the process (the
 // program's own, a preloaded one) is the one called.
 bool fill(CurlFunctions &table) {
-    void *library = dlopen(soname_cell().c_str(), RTLD_LAZY | RTLD_GLOBAL);
+    void *library = dlopen(soname_setting().c_str(), RTLD_LAZY | RTLD_GLOBAL);
     if (library == nullptr) {
         dlerror();  // a program's own dlerror() must not report the library's attempt
         return false;
@@ -61,25 +58,21 @@ bool fill(CurlFunctions &table) {
 }  // namespace
 
 const CurlFunctions *load_curl() noexcept {
-    if (const CurlFunctions *functions = loaded.load(std::memory_order_acquire)) return functions;
-    const std::lock_guard lock(loading);
     static CurlFunctions table;
-    if (loaded.load(std::memory_order_relaxed) == nullptr && fill(table))
-        loaded.store(&table, std::memory_order_release);
-    return loaded.load(std::memory_order_relaxed);
+    if (loaded == nullptr && fill(table)) loaded = &table;
+    return loaded;
 }
 
 bool curl_loaded() noexcept {
-    return loaded.load(std::memory_order_acquire) != nullptr;
+    return loaded != nullptr;
 }
 
 const CurlFunctions &libcurl() noexcept {
-    return *loaded.load(std::memory_order_acquire);
+    return *loaded;
 }
 
-void set_curl_soname(std::string name) {
-    const std::lock_guard lock(loading);
-    soname_cell() = std::move(name);
+std::string set_curl_soname(std::string name) {
+    return std::exchange(soname_setting(), std::move(name));
 }
 
 }  // namespace qmrt::http

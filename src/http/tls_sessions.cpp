@@ -6,19 +6,19 @@
 namespace qmrt::http {
 namespace {
 
-// libcurl, and OpenSSL under it, are set up before the store's cell exists, so that at
-// exit the cell and the sessions it holds go before OpenSSL tears itself down.
-ShareHandle &store_cell() {
+// libcurl, and OpenSSL under it, are set up before the store's holder exists, so that at
+// exit the holder and the sessions it holds go before OpenSSL tears itself down.
+ShareHandle &store_holder() {
     static ShareHandle store = (libcurl().global_init(CURL_GLOBAL_DEFAULT), ShareHandle());
     return store;
 }
 
 // The store, made on first use; when it cannot be made (no memory) the transfer goes on
 // without it and the next one tries again. Sharing connections would let a transfer reuse
-// another's connection, so only the sessions are shared. The services are single-threaded:
-// no lock callbacks.
+// another's connection, so only the sessions are shared; like every service, the transfers
+// come from one thread at a time, so the store has no lock callbacks.
 CURLSH *session_store() noexcept {
-    ShareHandle &store = store_cell();
+    ShareHandle &store = store_holder();
     if (store == nullptr) {
         ShareHandle made(libcurl().share_init());
         if (made != nullptr && libcurl().share_setopt(made.get(), CURLSHOPT_SHARE,
@@ -38,7 +38,7 @@ void set_tls_options(CURL *handle, bool verify) noexcept {
 
 void forget_tls_sessions() {
     // Before the first transfer there is no store, and no reason to load libcurl.
-    if (curl_loaded()) store_cell().reset();
+    if (curl_loaded()) store_holder().reset();
 }
 
 }  // namespace qmrt::http

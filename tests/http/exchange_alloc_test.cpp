@@ -1,12 +1,11 @@
-// The exchange when memory runs out while the reply arrives: this binary defines calloc
-// itself (the static library's calls bind to it) and refuses large blocks on demand,
-// as an exhausted heap would refuse the growing reply block.
+// The exchange when memory runs out while the reply arrives: the process allocator refuses
+// large blocks on demand, as an exhausted heap would refuse the growing reply block.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstring>
 #include <string>
 
+#include "failing_allocator.hpp"
 #include "files.hpp"
 #include "http/http.hpp"
 #include "https_test_server.hpp"
@@ -15,23 +14,9 @@
 #include "qmrt/memory.h"
 #include "scratch_dir.hpp"
 
-extern "C" void *__libc_calloc(std::size_t count, std::size_t size);
-
 namespace {
 
-std::size_t refuse_from = 0;  // 0: refuse nothing
-
-}  // namespace
-
-extern "C" void *calloc(std::size_t count, std::size_t size) noexcept {
-    if (refuse_from != 0 && count * size >= refuse_from) {
-        errno = ENOMEM;
-        return nullptr;
-    }
-    return __libc_calloc(count, size);
-}
-
-namespace {
+namespace alloc = qmrt::test::alloc;
 
 using qmrt::test::HttpsReply;
 
@@ -46,9 +31,9 @@ TEST(ExchangeOutOfMemory, GrowthFailureAbortsTheTransferWithAWriteError) {
     char cell[QM_VALUE_SIZE] = "untouched";
     char *values[] = {cell};
     testing::internal::CaptureStdout();
-    refuse_from = 65536;
+    alloc::arm(0, 65536);
     const int32_t result = QM_callService("{}", keys, values);
-    refuse_from = 0;
+    alloc::disarm();
     std::fflush(stdout);
     const std::string out = testing::internal::GetCapturedStdout();
 

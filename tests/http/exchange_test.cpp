@@ -20,7 +20,7 @@
 #ifdef QMRT_SERVICE_BINARY
 #include "service_process.hpp"
 #endif
-#include "stall_limit.hpp"
+#include "setting.hpp"
 #include "unserved_port.hpp"
 
 namespace {
@@ -164,6 +164,7 @@ TEST_F(Exchange, NoServerFailsWithTheConnectionResultAndNoStatusLine) {
     EXPECT_NE(t.find("res = 7\nQM_callService:jawaban server=\n\n"), std::string::npos) << t;
     EXPECT_EQ(t.find("http response"), std::string::npos);
     EXPECT_STREQ(qm_errstr, "untouched");
+    EXPECT_STREQ(qm_calstr, "QM_callService:jawaban server=\n\n") << "the latest trace line";
     EXPECT_EQ(g_birt_temp, nullptr);
 }
 
@@ -281,9 +282,10 @@ TEST_F(Exchange, VerifyingTheCertificateRefusesASelfSignedServer) {
     ASSERT_EQ(call.run("{}"), 0);
     std::filesystem::remove("debug2");
     std::strcpy(qm_errstr, "untouched");
-    qmrt::http::set_tls_verify(true);
-    EXPECT_EQ(call.run("{}"), -1);
-    qmrt::http::set_tls_verify(false);
+    {
+        const qmrt::test::Setting<bool> verifying(qmrt::http::set_tls_verify, true);
+        EXPECT_EQ(call.run("{}"), -1);
+    }
     EXPECT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(trace().find("http response"), std::string::npos);
     EXPECT_STREQ(qm_errstr, "untouched");
@@ -347,7 +349,7 @@ struct Misbehaviour {
 };
 
 TEST(ExchangeWithAMisbehavingService, NeverHangsAndNeverReadsAnIncompleteReply) {
-    const qmrt::test::StallLimit limit(2);
+    const qmrt::test::Setting<long> stall(qmrt::http::set_stall_timeout, 2);
     const std::string cut = "gagal, jawaban server terputus: ";
     const Misbehaviour cases[] = {
         {"connection taken, TLS never started", {}, "res = 28\n", -1, nullptr},

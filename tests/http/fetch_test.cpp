@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "emulator.hpp"
+#include "http/http.hpp"
 #include "https_test_server.hpp"
 #include "scratch_dir.hpp"
 #ifdef QMRT_SERVICE_BINARY
@@ -16,7 +17,7 @@
 #endif
 #include "qmrt/http.h"
 #include "qmrt/memory.h"
-#include "stall_limit.hpp"
+#include "setting.hpp"
 
 namespace {
 
@@ -73,7 +74,7 @@ TEST(JsonFetch, FailedTransferIsFatal) {
 // A service that stalls or cuts its reply, and a URL of a scheme other than the web's,
 // end in the failed transfer's report, within a second or two of stall time-out.
 TEST(JsonFetch, StalledOrCutRepliesAndOtherSchemesAreFailedTransfers) {
-    const qmrt::test::StallLimit limit(2);
+    const qmrt::test::Setting<long> stall(qmrt::http::set_stall_timeout, 2);
     qmrt::test::ScratchDir dir;
     struct Case {
         const char *fault;  // null: no service, the URL as it is

@@ -1,14 +1,17 @@
 // json_tokenise when each of its allocations in turn fails: the fatal report, with no
-// write out of bounds before it; and when none fails, every block it obtained is the
-// caller's array, which leaves nothing behind once freed.
+// write out of bounds before it (the core itself hands the failure back, leaving nothing
+// allocated); and when none fails, the array grows as it should and every block it
+// obtained is the caller's array, which leaves nothing behind once freed.
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "emulator.hpp"
 #include "failing_allocator.hpp"
+#include "json/tokens.hpp"
 #include "qmrt/json.h"
 
 namespace {
@@ -49,6 +52,46 @@ TEST(JsonTokeniseAllocation, OnlyTheArrayIsAllocatedAndNothingElseStays) {
         std::free(json_tokenise(numbers(n).c_str(), &status));
         EXPECT_EQ(alloc::leaked(), 0);
         alloc::disarm();
+    }
+}
+
+// The array grows 256 -> 513 -> 1027 (plus the spare token each time) and the parse
+// resumes: one allocation and one reallocation per step, never a fresh start.
+TEST(JsonTokeniseAllocation, GrowsToTwiceAndOneResumingTheParse) {
+    struct Growth {
+        int tokens;
+        std::vector<std::size_t> counts;
+    } growths[] = {{256, {256}},
+                   {257, {256, 513}},
+                   {300, {256, 513}},
+                   {513, {256, 513}},
+                   {514, {256, 513, 1027}}};
+    for (const Growth &g : growths) {
+        const std::string text = numbers(g.tokens - 1);
+        std::int32_t status = 7;
+        alloc::arm(0);
+        std::free(json_tokenise(text.c_str(), &status));
+        alloc::disarm();
+        std::vector<std::size_t> expected;
+        for (std::size_t count : g.counts) expected.push_back((count + 1) * sizeof(json_token));
+        EXPECT_EQ(alloc::sizes_asked(), expected) << g.tokens << " tokens";
+        EXPECT_EQ(status, 0);
+    }
+}
+
+TEST(JsonTokeniseAllocation, TheCoreHandsEachFailureBackLeavingNothing) {
+    const std::string text = numbers(1100);
+    long left = 0;
+    const std::size_t calls = calls_of(text, left);
+    for (std::size_t n = 1; n <= calls; ++n) {
+        std::int32_t status = 7;
+        alloc::arm(n);
+        json_token *tokens = qmrt::json::tokenise(text.c_str(), status);
+        const long leaked = alloc::leaked();
+        alloc::disarm();
+        EXPECT_EQ(tokens, nullptr) << n;
+        EXPECT_EQ(leaked, 0) << n;
+        EXPECT_EQ(status, 7) << n;
     }
 }
 

@@ -36,52 +36,7 @@ std::string numbers(int n) {
     return text + "]";
 }
 
-// Records the sizes the token array is allocated and grown to.
-std::vector<size_t> allocations;
-void *recording_malloc(size_t bytes) {
-    allocations.push_back(bytes);
-    return std::malloc(bytes);
-}
-void *recording_realloc(void *block, size_t bytes) {
-    allocations.push_back(bytes);
-    return std::realloc(block, bytes);
-}
-void *failing_malloc(size_t) {
-    return nullptr;
-}
-void *failing_realloc(void *, size_t) {
-    return nullptr;
-}
-
-std::vector<size_t> allocations_for(const std::string &text, int32_t &status) {
-    allocations.clear();
-    TokenArray tokens(
-        qmrt::json::tokenise(text.c_str(), status, {recording_malloc, recording_realloc}));
-    return allocations;
-}
-
 const std::string assertion_site = " \\(src/json/tokens\\.cpp, line [0-9]+\\)\n$";
-
-// The array grows 256 -> 513 -> 1027 (plus the spare token each time) and the parse
-// resumes: one allocation and one reallocation per step, never a fresh start.
-TEST(JsonTokenise, GrowsToTwiceAndOneResumingTheParse) {
-    struct Growth {
-        int tokens;
-        std::vector<size_t> counts;
-    } growths[] = {{256, {256}},
-                   {257, {256, 513}},
-                   {300, {256, 513}},
-                   {513, {256, 513}},
-                   {514, {256, 513, 1027}}};
-    for (const Growth &g : growths) {
-        int32_t status = 7;
-        std::vector<size_t> sizes = allocations_for(numbers(g.tokens - 1), status);
-        std::vector<size_t> expected;
-        for (size_t count : g.counts) expected.push_back((count + 1) * sizeof(json_token));
-        EXPECT_EQ(sizes, expected) << g.tokens << " tokens";
-        EXPECT_EQ(status, 0);
-    }
-}
 
 TEST(JsonTokenise, ThreeHundredTokensLeaveTheRestFree) {
     int32_t status = 7;
@@ -129,26 +84,6 @@ TEST(JsonTokenise, InvalidOrIncompleteTextsGiveStatusMinusOneAndWhatWasMade) {
     TokenArray tokens = tokenise(text.c_str(), &status);
     EXPECT_EQ(status, -1);
     EXPECT_EQ(tokens[401], free_token);
-}
-
-// The core hands a failed allocation back (the face turns it into the fatal report):
-// null, the status untouched and, under the leak checker, nothing left allocated.
-TEST(JsonTokenise, NoMemoryForTheArrayIsReturnedAsNull) {
-    struct Case {
-        const char *name;
-        std::string text;
-        qmrt::json::Allocator allocator;
-    };
-    const Case cases[] = {
-        {"first array", "[1]", {failing_malloc, std::realloc}},
-        {"growth", numbers(300), {std::malloc, failing_realloc}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        int32_t status = 7;
-        EXPECT_EQ(qmrt::json::tokenise(c.text.c_str(), status, c.allocator), nullptr);
-        EXPECT_EQ(status, 7);
-    }
 }
 
 struct Lookup {

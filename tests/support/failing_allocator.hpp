@@ -1,15 +1,19 @@
-// A process allocator that fails one chosen call: included by exactly one source of a
-// test binary, it defines malloc, calloc, realloc and free (the static library's calls
-// bind to them) and forwards them to glibc. While a thread has armed it, that thread's
-// calls are counted, the chosen one fails with ENOMEM as an exhausted heap would, and
-// the blocks it obtains are tracked until freed, so that what is left over is a leak.
+// The tests' one way to make an allocation fail: a process allocator that fails a chosen
+// call, or every calloc of a block of at least a chosen size (as an exhausted heap refuses
+// the library's growing zero-filled blocks while smaller requests still pass). Included by exactly
+// one source of a test binary, it defines malloc, calloc, realloc and free (the static library's
+// calls bind to them) and forwards them to glibc. While a thread has armed it, that thread's calls
+// are counted and their sizes recorded, the chosen ones fail with ENOMEM as an exhausted heap
+// would, and the blocks they obtain are tracked until freed, so that what is left over is a leak.
 // Calls of other threads (a test server's) pass untouched, and so do calls made inside a
 // foreign library (see foreign_depth) other than from this binary's own code. The sanitizers bring
 // an allocator of their own, so only plain builds use this.
 #pragma once
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
+#include <vector>
 
 extern "C" {
 void *__libc_malloc(std::size_t size);
@@ -25,17 +29,28 @@ inline constexpr std::size_t max_tracked = 1 << 14;
 inline thread_local bool armed = false;
 inline thread_local std::size_t calls = 0;          // counted calls since arming
 inline thread_local std::size_t fail_at = 0;        // 1-based; 0 fails none
+inline thread_local std::size_t calloc_from = 0;    // bytes; 0 fails no calloc by size
 inline thread_local std::size_t tracked_count = 0;  // blocks obtained while armed, live
 inline thread_local void *tracked[max_tracked];
 inline thread_local bool overflowed = false;
+inline constexpr std::size_t max_sizes = 64;
+inline thread_local std::size_t sizes[max_sizes];  // bytes asked for by the first calls
 
-// Starts counting this thread's calls; call number `n` fails (0: none does).
-inline void arm(std::size_t n) {
+// Starts counting this thread's calls; call number `n` fails (0: none does), and so does
+// every calloc of `bytes` bytes or more (0: none does).
+inline void arm(std::size_t n, std::size_t bytes = 0) {
     armed = true;
     calls = 0;
     fail_at = n;
+    calloc_from = bytes;
     tracked_count = 0;
     overflowed = false;
+}
+
+// The bytes each counted call asked for, in order (the first max_sizes of them); asked
+// once disarmed, since the list it returns is allocated too.
+inline std::vector<std::size_t> sizes_asked() {
+    return {sizes, sizes + std::min(calls, max_sizes)};
 }
 
 inline void disarm() {
@@ -62,8 +77,10 @@ inline bool counts(const void *caller) {
     return where >= &__executable_start && where < &etext;
 }
 
-inline bool fail_this_call(const void *caller) {
-    return counts(caller) && ++calls == fail_at;
+inline bool fail_this_call(const void *caller, std::size_t bytes, bool zero_filled = false) {
+    if (!counts(caller)) return false;
+    if (calls < max_sizes) sizes[calls] = bytes;
+    return ++calls == fail_at || (zero_filled && calloc_from != 0 && bytes >= calloc_from);
 }
 
 // Only blocks of counted calls are tracked: a foreign library's caches are its own.
@@ -91,7 +108,7 @@ extern "C" {
 void *malloc(std::size_t size) noexcept {
     using namespace qmrt::test::alloc;
     const void *caller = __builtin_return_address(0);
-    if (fail_this_call(caller)) {
+    if (fail_this_call(caller, size)) {
         errno = ENOMEM;
         return nullptr;
     }
@@ -103,7 +120,7 @@ void *malloc(std::size_t size) noexcept {
 void *calloc(std::size_t count, std::size_t size) noexcept {
     using namespace qmrt::test::alloc;
     const void *caller = __builtin_return_address(0);
-    if (fail_this_call(caller)) {
+    if (fail_this_call(caller, count * size, true)) {
         errno = ENOMEM;
         return nullptr;
     }
@@ -115,7 +132,7 @@ void *calloc(std::size_t count, std::size_t size) noexcept {
 void *realloc(void *block, std::size_t size) noexcept {
     using namespace qmrt::test::alloc;
     const void *caller = __builtin_return_address(0);
-    if (fail_this_call(caller)) {
+    if (fail_this_call(caller, size)) {
         errno = ENOMEM;
         return nullptr;  // the old block stays the caller's
     }
