@@ -8,9 +8,7 @@
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <httplib.h>
-#include <openssl/evp.h>
 #include <openssl/ssl.h>
-#include <openssl/x509.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,14 +16,12 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
-#include <stdexcept>
 #include <string>
-#include <thread>
 
 #include "bench.hpp"
 #include "http/http.hpp"
 #include "qmrt/http.h"
-#include "session_cache.hpp"
+#include "tls_server.hpp"
 
 namespace qmrt::bench {
 namespace {
@@ -34,30 +30,6 @@ const char *const request = R"({"action":"query","user":"bench","id":12345})";
 const char *const reply =
     R"({"status":"ok","id":"12345","message":"request accepted","items":[1,2,3],)"
     R"("detail":{"code":"A7","note":"all good"}})";
-
-// A key pair and a certificate for 127.0.0.1 signed by itself, made in memory.
-struct Credentials {
-    EVP_PKEY *key = nullptr;
-    X509 *certificate = nullptr;
-};
-
-Credentials self_signed() {
-    Credentials made;
-    made.key = EVP_EC_gen("P-256");
-    made.certificate = X509_new();
-    if (made.key == nullptr || made.certificate == nullptr) return {};
-    X509_set_version(made.certificate, 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(made.certificate), 1);
-    X509_gmtime_adj(X509_getm_notBefore(made.certificate), -60);
-    X509_gmtime_adj(X509_getm_notAfter(made.certificate), 24 * 3600);
-    X509_set_pubkey(made.certificate, made.key);
-    X509_NAME *name = X509_get_subject_name(made.certificate);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char *>("127.0.0.1"), -1, -1, 0);
-    X509_set_issuer_name(made.certificate, name);
-    if (X509_sign(made.certificate, made.key, EVP_sha256()) == 0) return {};
-    return made;
-}
 
 // A reply of some 50 MB: the exchange's block grows with it chunk by chunk, its trace holds
 // it whole and the tokenizer reads it; json_fetch of the same reply only collects it.
@@ -74,39 +46,31 @@ const std::string &large_reply() {
     return text;
 }
 
+// A local TLS server with TLS up to max_version, on a free port of 127.0.0.1.
 struct Server {
-    std::unique_ptr<httplib::SSLServer> server;
-    std::thread thread;
+    std::unique_ptr<tls::TlsServer> server;
     std::string url;
     std::string large_url;
 
-    // Listens on a free port of 127.0.0.1 with TLS up to max_version.
-    bool start(const Credentials &credentials, int max_version) {
-        server = std::make_unique<httplib::SSLServer>(credentials.certificate, credentials.key);
-        if (!server->is_valid() || !tls::keep_sessions(server->ssl_context()) ||
-            SSL_CTX_set_max_proto_version(server->ssl_context(), max_version) != 1)
+    bool start(int max_version) {
+        try {
+            server = std::make_unique<tls::TlsServer>(
+                tls::ServerSettings{"127.0.0.1", 0, "", "", 1, max_version});
+            server->http().Post("/service", [](const httplib::Request &, httplib::Response &res) {
+                res.set_content(reply, "application/json");
+            });
+            auto large = [](const httplib::Request &, httplib::Response &res) {
+                res.set_content(large_reply(), "application/json");
+            };
+            server->http().Post("/large", large);
+            server->http().Get("/large", large);
+            server->start();
+        } catch (const std::exception &) {
             return false;
-        // Replies go out in more than one write: without this each waits some 40 ms for a
-        // delayed acknowledgement, which would hide what the exchange itself costs.
-        server->set_tcp_nodelay(true);
-        server->Post("/service", [](const httplib::Request &, httplib::Response &res) {
-            res.set_content(reply, "application/json");
-        });
-        auto large = [](const httplib::Request &, httplib::Response &res) {
-            res.set_content(large_reply(), "application/json");
-        };
-        server->Post("/large", large);
-        server->Get("/large", large);
-        const int port = server->bind_to_any_port("127.0.0.1");
-        if (port <= 0) return false;
-        thread = std::thread([this] { server->listen_after_bind(); });
-        url = "https://127.0.0.1:" + std::to_string(port) + "/service";
-        large_url = "https://127.0.0.1:" + std::to_string(port) + "/large";
+        }
+        url = server->url("/service");
+        large_url = server->url("/large");
         return true;
-    }
-    ~Server() {
-        if (server) server->stop();
-        if (thread.joinable()) thread.join();
     }
 };
 
@@ -196,14 +160,8 @@ void large_fetch(benchmark::State &st) {
 }  // namespace
 
 bool register_exchange_benchmarks() {
-    const Credentials credentials = self_signed();
-    if (credentials.key == nullptr) return false;
-    bool started = true;
     for (std::size_t v = 0; v < std::size(versions); ++v)
-        started = started && server(v).start(credentials, versions[v].max_version);
-    X509_free(credentials.certificate);
-    EVP_PKEY_free(credentials.key);
-    if (!started) return false;
+        if (!server(v).start(versions[v].max_version)) return false;
 
     // The exchange appends its trace to "debug2" in the working directory: keep it in a
     // scratch directory of its own.

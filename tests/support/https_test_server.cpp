@@ -2,20 +2,16 @@
 
 #include <httplib.h>
 #include <openssl/ssl.h>
-#include <sys/socket.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <deque>
 #include <map>
 #include <mutex>
-#include <stdexcept>
 #include <thread>
 
-#include "self_signed.hpp"
-#include "session_cache.hpp"
+#include "tls_server.hpp"
 
 namespace qmrt::test {
 
@@ -120,10 +116,7 @@ void send(httplib::Response &res, const HttpsReply &reply) {
 }  // namespace
 
 struct HttpsTestServer::Impl {
-    std::unique_ptr<httplib::SSLServer> server;
-    std::thread listener;
-    std::atomic<bool> listening_ended{false};
-    int port = -1;
+    std::unique_ptr<tls::TlsServer> server;
 
     mutable std::mutex mutex;
     std::map<std::string, HttpsReply> by_path;
@@ -149,27 +142,11 @@ struct HttpsTestServer::Impl {
 };
 
 HttpsTestServer::HttpsTestServer(int port, int max_tls_version) : impl_(std::make_unique<Impl>()) {
-    {
-        // The server keeps its own references to the pair.
-        tls::Credentials made = tls::make_self_signed(1);
-        impl_->server = std::make_unique<httplib::SSLServer>(made.cert.get(), made.key.get());
-    }
-    httplib::SSLServer &server = *impl_->server;
-    if (!server.is_valid() || !tls::keep_sessions(server.ssl_context()) ||
-        (max_tls_version != 0 &&
-         SSL_CTX_set_max_proto_version(server.ssl_context(), max_tls_version) != 1))
-        throw std::runtime_error("test server: TLS setup failed");
+    impl_->server = std::make_unique<tls::TlsServer>(
+        tls::ServerSettings{"127.0.0.1", port, "", "", 1, max_tls_version});
+    httplib::SSLServer &server = impl_->server->http();
     // A client that keeps its connection open must not hold up stop() for long.
     server.set_keep_alive_timeout(1);
-    // Replies go out in more than one write: no waiting on delayed acknowledgements.
-    server.set_tcp_nodelay(true);
-    // Without the library's default SO_REUSEPORT, so that after stop() nothing else can
-    // be sharing the port and connections to it are refused.
-    server.set_socket_options([](int sock) {
-        int yes = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-
     auto handler = [impl = impl_.get()](const httplib::Request &req, httplib::Response &res) {
         send(res, impl->take_reply(req));
     };
@@ -179,25 +156,7 @@ HttpsTestServer::HttpsTestServer(int port, int max_tls_version) : impl_(std::mak
     server.Patch(".*", handler);
     server.Delete(".*", handler);
     server.Options(".*", handler);
-
-    impl_->port = port == 0 ? server.bind_to_any_port("127.0.0.1")
-                            : (server.bind_to_port("127.0.0.1", port) ? port : -1);
-    if (impl_->port < 0) throw std::runtime_error("test server: cannot bind 127.0.0.1");
-    impl_->listener = std::thread([impl = impl_.get()] {
-        impl->server->listen_after_bind();
-        impl->listening_ended = true;
-    });
-
-    // The socket already accepts connections into its backlog; waiting for the accept
-    // loop also makes stop() effective from here on.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!server.is_running()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            stop();
-            throw std::runtime_error("test server: accept loop did not start");
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    impl_->server->start();
 }
 
 HttpsTestServer::~HttpsTestServer() {
@@ -205,21 +164,15 @@ HttpsTestServer::~HttpsTestServer() {
 }
 
 void HttpsTestServer::stop() {
-    if (!impl_->listener.joinable()) return;
-    // The server's stop() is a no-op until its accept loop runs, hence the repeat.
-    while (!impl_->listening_ended) {
-        impl_->server->stop();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    impl_->listener.join();
+    impl_->server->stop();
 }
 
 int HttpsTestServer::port() const {
-    return impl_->port;
+    return impl_->server->port();
 }
 
 std::string HttpsTestServer::url(std::string_view path) const {
-    return "https://127.0.0.1:" + std::to_string(impl_->port) + std::string(path);
+    return impl_->server->url(std::string(path));
 }
 
 void HttpsTestServer::on(const std::string &path, HttpsReply reply) {

@@ -6,11 +6,9 @@
 #include <openssl/ssl.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/socket.h>
 
 #include <CLI/CLI.hpp>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -20,8 +18,7 @@
 #include <thread>
 
 #include "faults.hpp"
-#include "self_signed.hpp"
-#include "session_cache.hpp"
+#include "tls_server.hpp"
 
 namespace {
 
@@ -186,45 +183,9 @@ std::optional<int> parse_options(int argc, char **argv, Options &options) {
     return std::nullopt;
 }
 
-// The TLS server with the given pair, or a self-signed one made now; null after a message.
-std::unique_ptr<httplib::SSLServer> make_server(const Options &options) {
-    std::unique_ptr<httplib::SSLServer> server;
-    try {
-        if (!options.cert.empty()) {
-            server =
-                std::make_unique<httplib::SSLServer>(options.cert.c_str(), options.key.c_str());
-        } else {
-            // SSLServer takes its own references to the pair, so ours may go at the end of
-            // scope.
-            qmrt::tls::Credentials made = qmrt::tls::make_self_signed();
-            server = std::make_unique<httplib::SSLServer>(made.cert.get(), made.key.get());
-        }
-    } catch (const std::exception &e) {
-        std::fprintf(stderr, "qmrt-service: %s\n", e.what());
-        return nullptr;
-    }
-    if (!server->is_valid() || !qmrt::tls::keep_sessions(server->ssl_context())) {
-        std::fprintf(stderr, "qmrt-service: cannot set up TLS with %s and %s\n",
-                     options.cert.c_str(), options.key.c_str());
-        return nullptr;
-    }
-    if (options.tls_max == "1.2")
-        SSL_CTX_set_max_proto_version(server->ssl_context(), TLS1_2_VERSION);
-    // A reply goes out in more than one write; without this the second waits for the
-    // client's delayed acknowledgement, some 40 ms an exchange.
-    server->set_tcp_nodelay(true);
-    // The library's default also sets SO_REUSEPORT, which lets a second service start on
-    // a port already served and share its connections unnoticed: keep only SO_REUSEADDR.
-    server->set_socket_options([](int sock) {
-        int yes = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-    return server;
-}
-
 // Serves until SIGINT or SIGTERM, which the caller has blocked in every thread: one
 // watcher thread takes them synchronously and stops the server.
-bool serve_until_signalled(httplib::SSLServer &server, Replies &replies,
+bool serve_until_signalled(qmrt::tls::TlsServer &server, Replies &replies,
                            const sigset_t &stop_signals) {
     std::atomic<bool> finished{false};
     std::thread watcher([&] {
@@ -233,13 +194,9 @@ bool serve_until_signalled(httplib::SSLServer &server, Replies &replies,
         if (finished) return;
         std::fprintf(stderr, "qmrt-service: stopping on signal %d\n", signal);
         replies.stop();
-        // stop() does nothing until the accept loop runs: repeat until it has ended.
-        while (!finished) {
-            server.stop();
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        server.stop();
     });
-    const bool ok = server.listen_after_bind();
+    const bool ok = server.serve();
     finished = true;
     pthread_kill(watcher.native_handle(), SIGTERM);  // wakes the watcher if still waiting
     watcher.join();
@@ -259,20 +216,19 @@ int main(int argc, char **argv) {
     sigaddset(&stop_signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
-    std::unique_ptr<httplib::SSLServer> server = make_server(options);
-    if (server == nullptr) return 1;
-    Replies replies(options.fault);
-    install_routes(*server, replies);
-
-    const int bound = options.port == 0 ? server->bind_to_any_port(options.host)
-                      : server->bind_to_port(options.host, options.port) ? options.port
-                                                                         : -1;
-    if (bound < 0) {
-        std::fprintf(stderr, "qmrt-service: cannot listen on %s port %d\n", options.host.c_str(),
-                     options.port);
+    std::unique_ptr<qmrt::tls::TlsServer> server;
+    try {
+        server = std::make_unique<qmrt::tls::TlsServer>(
+            qmrt::tls::ServerSettings{options.host, options.port, options.cert, options.key, 365,
+                                      options.tls_max == "1.2" ? TLS1_2_VERSION : 0});
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "qmrt-service: %s\n", e.what());
         return 1;
     }
-    std::printf("qmrt-service listening on https://%s:%d/service\n", options.host.c_str(), bound);
+    Replies replies(options.fault);
+    install_routes(server->http(), replies);
+    std::printf("qmrt-service listening on https://%s:%d/service\n", options.host.c_str(),
+                server->port());
     std::fflush(stdout);
     return serve_until_signalled(*server, replies, stop_signals) ? 0 : 1;
 }
