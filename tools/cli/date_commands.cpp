@@ -26,6 +26,49 @@ void add_parts_operands(CLI::App *command, DateArgs &args) {
     add_number(command, "DAY", args.day, "day of the month")->required();
 }
 
+// What each subcommand of "date" does with its parsed operands.
+int print_day_number(const DateArgs &args) {
+    int32_t out = 0;
+    std::printf("%d\n", utdateij(&out, args.packed));
+    return ok;
+}
+
+int print_packed_date(const DateArgs &args) {
+    int32_t out = 0;
+    std::printf("%d\n", utdateji(&out, args.day_number));
+    return ok;
+}
+
+int print_parts(const DateArgs &args) {
+    int16_t year = 0, month = 0, day = 0;
+    utdatejg(args.day_number, &year, &month, &day);
+    std::printf("%d %d %d\n", year, month, day);
+    return ok;
+}
+
+int print_shifted(const DateArgs &args) {
+    int32_t out = 0;
+    std::printf("%d\n", utdateni(&out, args.packed, args.days));
+    return ok;
+}
+
+int print_if_valid(const DateArgs &args) {
+    const int32_t packed_date = QMdatein(args.year, args.month, args.day);
+    if (packed_date == 0) {
+        std::fprintf(stderr, "qmrt: %d %d %d is not a valid date\n", args.year, args.month,
+                     args.day);
+        return refused;
+    }
+    std::printf("%d\n", packed_date);
+    return ok;
+}
+
+int print_leap_day(const DateArgs &args) {
+    const int32_t is_leap_day = QMleapyr(args.year, args.month, args.day);
+    std::printf("%d\n", is_leap_day);
+    return is_leap_day == 1 ? ok : refused;
+}
+
 }  // namespace
 
 void add_date_commands(CLI::App &app, Action &action) {
@@ -33,78 +76,37 @@ void add_date_commands(CLI::App &app, Action &action) {
     CLI::App *date = app.add_subcommand(
         "date", "Packed dates (YYYYMMDD), day numbers (Julian Day Numbers) and date parts");
     date->require_subcommand(1);
+    // A subcommand whose action, once its operands are parsed, is `run` given them.
+    auto add = [&](const char *name, const char *description, int (*run)(const DateArgs &)) {
+        CLI::App *command = date->add_subcommand(name, description);
+        command->callback([args, &action, run] { action = [args, run] { return run(*args); }; });
+        return command;
+    };
 
-    CLI::App *jdn = date->add_subcommand("jdn", "Day number of a packed date");
+    CLI::App *jdn = add("jdn", "Day number of a packed date", print_day_number);
     add_number(jdn, "PACKED", args->packed, "packed date, e.g. 20240229")->required();
-    jdn->callback([args, &action] {
-        action = [args] {
-            int32_t out = 0;
-            std::printf("%d\n", utdateij(&out, args->packed));
-            return ok;
-        };
-    });
 
-    CLI::App *packed = date->add_subcommand("packed", "Packed date of a day number");
+    CLI::App *packed = add("packed", "Packed date of a day number", print_packed_date);
     add_number(packed, "DAYNUMBER", args->day_number, "day number, e.g. 2460370")->required();
-    packed->callback([args, &action] {
-        action = [args] {
-            int32_t out = 0;
-            std::printf("%d\n", utdateji(&out, args->day_number));
-            return ok;
-        };
-    });
 
-    CLI::App *parts = date->add_subcommand(
-        "parts", "Year, month and day of a day number, printed as \"YEAR MONTH DAY\"");
+    CLI::App *parts = add(
+        "parts", "Year, month and day of a day number, printed as \"YEAR MONTH DAY\"", print_parts);
     add_number(parts, "DAYNUMBER", args->day_number, "day number, e.g. 2460370")->required();
-    parts->callback([args, &action] {
-        action = [args] {
-            int16_t year = 0, month = 0, day = 0;
-            utdatejg(args->day_number, &year, &month, &day);
-            std::printf("%d %d %d\n", year, month, day);
-            return ok;
-        };
-    });
 
-    CLI::App *shift = date->add_subcommand(
-        "shift", "Packed date DAYS days after PACKED (before it for negative DAYS)");
+    CLI::App *shift = add(
+        "shift", "Packed date DAYS days after PACKED (before it for negative DAYS)", print_shifted);
     add_number(shift, "PACKED", args->packed, "packed date, e.g. 20240228")->required();
     add_number(shift, "DAYS", args->days, "count of days, may be negative")->required();
-    shift->callback([args, &action] {
-        action = [args] {
-            int32_t out = 0;
-            std::printf("%d\n", utdateni(&out, args->packed, args->days));
-            return ok;
-        };
-    });
 
-    CLI::App *valid = date->add_subcommand(
-        "valid", "Validate a date and print it packed; status 1 for a date that does not exist");
-    add_parts_operands(valid, *args);
-    valid->callback([args, &action] {
-        action = [args] {
-            int32_t packed_date = QMdatein(args->year, args->month, args->day);
-            if (packed_date == 0) {
-                std::fprintf(stderr, "qmrt: %d %d %d is not a valid date\n", args->year,
-                             args->month, args->day);
-                return refused;
-            }
-            std::printf("%d\n", packed_date);
-            return ok;
-        };
-    });
-
-    CLI::App *leap = date->add_subcommand(
-        "leap",
-        "Whether the date is 29 February of a leap year: prints 1 (status 0) or 0 (status 1)");
-    add_parts_operands(leap, *args);
-    leap->callback([args, &action] {
-        action = [args] {
-            int32_t is_leap_day = QMleapyr(args->year, args->month, args->day);
-            std::printf("%d\n", is_leap_day);
-            return is_leap_day == 1 ? ok : refused;
-        };
-    });
+    add_parts_operands(
+        add("valid", "Validate a date and print it packed; status 1 for a date that does not exist",
+            print_if_valid),
+        *args);
+    add_parts_operands(
+        add("leap",
+            "Whether the date is 29 February of a leap year: prints 1 (status 0) or 0 (status 1)",
+            print_leap_day),
+        *args);
 }
 
 void add_now_command(CLI::App &app, Action &action) {

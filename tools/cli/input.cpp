@@ -26,11 +26,11 @@ private:
     bool owned_;
 };
 
+}  // namespace
+
 std::string shown_name(std::string_view path) {
     return path == "-" ? std::string("standard input") : std::string(path);
 }
-
-}  // namespace
 
 std::string read_text(std::string_view path) {
     const bool is_stdin = path == "-";

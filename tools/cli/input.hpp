@@ -11,4 +11,7 @@ namespace qmrt::cli {
 // rather than silently cutting the document. Throws UsageError when it cannot be read.
 std::string read_text(std::string_view path);
 
+// How messages name a text operand: its path, or "standard input" for "-".
+std::string shown_name(std::string_view path);
+
 }  // namespace qmrt::cli

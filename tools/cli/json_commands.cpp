@@ -49,10 +49,6 @@ void report_bad_json(std::string_view name, const Parse &parsed) {
                  parsed.stopped_at);
 }
 
-std::string shown_name(const std::string &path) {
-    return path == "-" ? "standard input" : path;
-}
-
 // The token's text for the table: control characters escaped so every token keeps to
 // one line, cut to `width` bytes without splitting a UTF-8 character.
 std::string cell_text(std::string_view text, std::size_t width) {
