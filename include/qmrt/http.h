@@ -10,7 +10,7 @@
 extern "C" {
 #endif
 
-#define QM_VALUE_SIZE 64 /* the value cell: 63 characters and the terminator */
+#define QM_VALUE_SIZE 64 /* a value buffer: 63 characters and the terminator */
 
 /* The latest reply of the exchange: g_birt_size bytes at g_birt_temp, always followed by
  * a zero byte, so the reply reads as a text. Kept until the next exchange starts. */

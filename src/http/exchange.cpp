@@ -47,11 +47,13 @@ void release_reply() {
 }
 
 // Adjacent pieces of one trace record go out in one append, so that a record of another
-// process can never land between them.
+// process can never land between them. Like every trace line, the record is left in
+// qm_calstr too (cut to its 500 bytes).
 void trace_record(std::string_view head, std::string_view body) {
     std::string record;
     record.reserve(head.size() + body.size() + 1);
     record.append(head).append(body).push_back('\n');
+    diag::format_message(qm_calstr, "%s", record.c_str());
     diag::append_trace(record);
 }
 
@@ -66,15 +68,15 @@ int32_t fail_on_key(std::size_t index) {
     return index == 0 ? fail_traced() : -1;
 }
 
-// The first key without a cell to receive its value, or null when every key has one.
-const char *key_without_cell(const char *const keys[], char *const values[]) {
+// The first key without a buffer to receive its value, or null when every key has one.
+const char *key_without_buffer(const char *const keys[], char *const values[]) {
     for (std::size_t i = 0; keys != nullptr && keys[i] != nullptr; ++i)
         if (values == nullptr || values[i] == nullptr) return keys[i];
     return nullptr;
 }
 
-// Reads each key's value from the reply into the caller's cells. 0, or -1 at the first
-// key that is missing or whose value does not fit a cell.
+// Reads each key's value from the reply into the caller's buffers. 0, or -1 at the first
+// key that is missing or whose value does not fit a buffer.
 int32_t read_values(const char *const keys[], char *values[]) {
     int32_t status = 0;
     std::unique_ptr<json_token, FreeTokens> tokens(json::tokenise(g_birt_temp, status));
@@ -83,7 +85,7 @@ int32_t read_values(const char *const keys[], char *values[]) {
         return fail_traced();
     }
     // The lookup copies a value whole, so it gets room for the longest value the reply
-    // can hold; only values that fit the cell are handed on.
+    // can hold; only values that fit the caller's buffer are handed on.
     std::string value(static_cast<std::size_t>(g_birt_size) + 1, '\0');
     for (std::size_t i = 0; keys != nullptr && keys[i] != nullptr; ++i) {
         if (json::get_value(tokens.get(), keys[i], value.data(), g_birt_temp) != 0) {
@@ -113,7 +115,7 @@ int32_t exchange(const char *request, const char *const keys[], char *values[]) 
                              std::strlen(request), max_request_length);
         return fail_traced();
     }
-    if (const char *key = key_without_cell(keys, values)) {
+    if (const char *key = key_without_buffer(keys, values)) {
         diag::format_message(qm_errstr, "gagal, tempat nilai \"%s\" kosong", key);
         return fail_traced();
     }
