@@ -1,7 +1,8 @@
 # Front door of the build: CMake does the work, these targets only chain the steps.
 #   make demo   install what is missing, build, run the demo
+#   make check  while working: the release build, its tests and the format check
 #   make test   install what is missing, build, run every test plain and sanitized, and
-#               each fuzz target for a short fixed number of inputs
+#               each fuzz target for a short fixed number of inputs; check the format
 #   make bench  build the benchmarks and print their tables of ratios (make bench-startup:
 #               the start-up row alone)
 #   make fuzz   run each fuzz target for FUZZ_SECONDS seconds
@@ -12,8 +13,8 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = tokenizer tokens dates
 
-.PHONY: all deps build test test-release test-asan test-fuzz test-package package fuzz bench \
-        bench-build bench-startup demo matrix clean format
+.PHONY: all deps build check check-format test test-release test-asan test-fuzz test-package \
+        package fuzz bench bench-build bench-startup demo matrix clean format
 
 all: build
 
@@ -55,7 +56,13 @@ package: deps
 test-package: package
 	tests/package/check_packages.sh build/package build/deb
 
-test: test-release test-asan test-fuzz test-package
+# Every C and C++ source as .clang-format lays it out; make format rewrites them so.
+check-format: deps
+	@scripts/format.sh check
+
+check: check-format test-release
+
+test: check-format test-release test-asan test-fuzz test-package
 
 # One run of every benchmark, each binary's table of ratios printed after its runs and all
 # kept in build/bench. Repetitions are interleaved, so that a slow spell of the machine
@@ -104,7 +111,7 @@ matrix:
 	@scripts/matrix.sh $(MATRIX)
 
 format:
-	git ls-files '*.c' '*.h' '*.cpp' '*.hpp' | xargs clang-format -i
+	@scripts/format.sh fix
 
 clean:
 	rm -rf build

@@ -43,7 +43,8 @@ int main(int argc, char **argv) {
     json_token *tokens = malloc(count * sizeof *tokens);
     int32_t status;
     int growths = 0;
-    while (tokens != NULL && (status = jsmn_parse(&state, text, tokens, count)) == JSON_ERR_NO_TOKENS) {
+    while (tokens != NULL &&
+           (status = jsmn_parse(&state, text, tokens, count)) == JSON_ERR_NO_TOKENS) {
         json_token *larger = realloc(tokens, (2 * count + 1) * sizeof *tokens);
         if (larger == NULL) free(tokens);
         tokens = larger;
@@ -58,8 +59,8 @@ int main(int argc, char **argv) {
 
     int per_kind[4] = {0, 0, 0, 0};
     for (int32_t i = 0; i < state.next_free; ++i) per_kind[tokens[i].type]++;
-    printf("%s: %zu bytes, status %d, %d tokens (array grown %d times to %u)\n", path,
-           strlen(text), status, state.next_free, growths, count);
+    printf("%s: %zu bytes, status %d, %d tokens (array grown %d times to %u)\n", path, strlen(text),
+           status, state.next_free, growths, count);
     printf("  %d objects, %d arrays, %d strings, %d primitives\n", per_kind[JSON_OBJECT],
            per_kind[JSON_ARRAY], per_kind[JSON_STRING], per_kind[JSON_PRIMITIVE]);
     printf("  %5s  %-9s %7s %7s %5s  %s\n", "index", "kind", "start", "end", "size", "text");

@@ -13,6 +13,7 @@ packages=(
   scdoc dpkg-dev file lintian  # man pages; making and checking the Debian packages
   valgrind  # its client header, and the tokenizer checked under memcheck
   clang libclang-rt-14-dev
+  clang-format  # the sources' layout, checked by make check and make test
 )
 case "$group" in
   build) ;;

@@ -14,9 +14,9 @@ enum { JSON_PRIMITIVE = 0, JSON_OBJECT = 1, JSON_ARRAY = 2, JSON_STRING = 3 };
 
 /* jsmn_parse statuses (0 is success). */
 enum {
-    JSON_ERR_NO_TOKENS = -1,  /* the array is full: enlarge it and call again */
-    JSON_ERR_INVALID = -2,    /* a character or bracket that is not allowed there */
-    JSON_ERR_INCOMPLETE = -3  /* the text ended inside a string or an open container */
+    JSON_ERR_NO_TOKENS = -1, /* the array is full: enlarge it and call again */
+    JSON_ERR_INVALID = -2,   /* a character or bracket that is not allowed there */
+    JSON_ERR_INCOMPLETE = -3 /* the text ended inside a string or an open container */
 };
 
 /* One token. start/end are byte offsets of the token's text (end one past the last
@@ -32,9 +32,9 @@ typedef struct json_token {
 /* Tokenizer state: lets a parse stop when the array is full and resume after the
  * caller enlarged it. */
 typedef struct jsmn_state {
-    uint32_t pos;       /* offset of the next character to examine */
-    int32_t next_free;  /* tokens made so far */
-    int32_t parent;     /* innermost open object or array, -1 when none */
+    uint32_t pos;      /* offset of the next character to examine */
+    int32_t next_free; /* tokens made so far */
+    int32_t parent;    /* innermost open object or array, -1 when none */
 } jsmn_state;
 
 /* Prepares a state for a new parse: pos 0, next_free 0, parent -1. */

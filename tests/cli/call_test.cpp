@@ -7,20 +7,23 @@
 #include <string>
 #include <vector>
 
-#include "unserved_port.hpp"
 #include "files.hpp"
 #include "https_test_server.hpp"
+#include "messages.hpp"
 #include "scratch_dir.hpp"
 #include "subprocess.hpp"
+#include "unserved_port.hpp"
 
 namespace {
 
-using qmrt::test::UnservedPort;
+namespace messages = qmrt::test::messages;
+
 using qmrt::test::Finished;
 using qmrt::test::HttpsReply;
 using qmrt::test::HttpsTestServer;
 using qmrt::test::run;
 using qmrt::test::ScratchDir;
+using qmrt::test::UnservedPort;
 
 const std::string hooked_tool = QMRT_CLI_HOOKED;
 
@@ -52,7 +55,12 @@ TEST(Call, PrintsValuesOfTheReplyOrTheLibrarysRefusal) {
          ""},
         {{"-", "id"}, R"({"from":"stdin"})", R"({"from":"stdin"})", "A-1\n", 0, ""},
         {{R"({"from":"text"})"}, "", R"({"from":"text"})", "", 0, ""},
-        {{"{}", "id", "absent"}, "", "{}", "", 1, "qmrt: gagal, jawaban server: " + reply + "\n"},
+        {{"{}", "id", "absent"},
+         "",
+         "{}",
+         "",
+         1,
+         "qmrt: " + messages::reply_without_key(reply) + "\n"},
     };
     for (const Exchange &exchange : exchanges) {
         ScratchDir dir;

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "unserved_port.hpp"
 #include "scratch_dir.hpp"
 #include "subprocess.hpp"
+#include "unserved_port.hpp"
 
 namespace {
 
@@ -176,17 +176,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The library's fetch ends its process on any failure; the tool's stays a "no": the
 // library's report, then the tool's line naming the fetch.
-INSTANTIATE_TEST_SUITE_P(
-    Fetch, Invocation,
-    ::testing::Values(Case{{"fetch", "http://{closed}/doc.json"},
-                           "",
-                           "",
-                           1,
-                           "curl_easy_perform failed: Couldn't connect to server\n"
-                           "qmrt: the fetch of http://{closed}/doc.json failed: the library "
-                           "ended it with its fatal report\n",
-                           2}),
-    case_name);
+INSTANTIATE_TEST_SUITE_P(Fetch, Invocation,
+                         ::testing::Values(Case{
+                             {"fetch", "http://{closed}/doc.json"},
+                             "",
+                             "",
+                             1,
+                             "curl_easy_perform failed: Couldn't connect to server\n"
+                             "qmrt: the fetch of http://{closed}/doc.json failed: the library "
+                             "ended it with its fatal report\n",
+                             2}),
+                         case_name);
 
 INSTANTIATE_TEST_SUITE_P(
     UsageErrors, Invocation,
@@ -194,9 +194,13 @@ INSTANTIATE_TEST_SUITE_P(
         Case{{}, "", "", 2, "qmrt: "}, Case{{"bogus"}, "", "", 2, "qmrt: "},
         Case{{"date"}, "", "", 2, "qmrt: "}, Case{{"date", "jdn"}, "", "", 2, "PACKED is required"},
         // A refused number names the range its help shows.
-        Case{{"date", "jdn", "2024-02-29"}, "", "", 2,
+        Case{{"date", "jdn", "2024-02-29"},
+             "",
+             "",
+             2,
              "PACKED: 2024-02-29 is not a whole number in -2147483648..2147483647"},
-        Case{{"date", "valid", "40000", "1", "1"}, "", "", 2, "YEAR: 40000 is not in -32768..32767"},
+        Case{
+            {"date", "valid", "40000", "1", "1"}, "", "", 2, "YEAR: 40000 is not in -32768..32767"},
         Case{{"now", "9"}, "", "", 2, "CODE: 9 is not in 0..8"},
         Case{{"json", "tokens", "--width", "-1"}, "", "", 2, "--width: -1 is not in 1..2147483647"},
         Case{{"now", "2", "--time"}, "", "", 2, "qmrt: "},

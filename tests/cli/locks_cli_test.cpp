@@ -6,10 +6,13 @@
 #include <string>
 
 #include "lock_map.hpp"
+#include "messages.hpp"
 #include "scratch_dir.hpp"
 #include "subprocess.hpp"
 
 namespace {
+
+namespace messages = qmrt::test::messages;
 
 using qmrt::test::Child;
 using qmrt::test::Finished;
@@ -65,7 +68,7 @@ TEST(LocksCommand, NamesASlotHolderAndItsConflicts) {
     // suite's programs would be, and the tool says no.
     Finished pair = run(tool, {"lock", "1"});
     EXPECT_EQ(pair.status, 1);
-    EXPECT_EQ(pair.out, "Program run sedang jalan, harap dimatikan dulu\n");
+    EXPECT_EQ(pair.out, messages::run_refusal);
     EXPECT_NE(pair.err.find("status 255"), std::string::npos) << pair.err;
 
     // A second holder of the same slot takes its next place.
@@ -94,7 +97,7 @@ TEST(LocksCommand, NamesThePairLockAsOneMergedRange) {
 
     Finished slot = run(tool, {"lock", "2"});
     EXPECT_EQ(slot.status, 1);
-    EXPECT_EQ(slot.out, "\ntovrasel/kinsoret sedang jalan, tidak boleh bersamaan\n");
+    EXPECT_EQ(slot.out, messages::slot_refusal);
 }
 
 TEST(LocksCommand, FullSlotIsANoAndEmptyDirectoryHoldsNothing) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -19,10 +20,13 @@
 
 #include "emulator.hpp"
 #include "files.hpp"
+#include "messages.hpp"
 #include "qmrt/diag.h"
 #include "scratch_dir.hpp"
 
 namespace {
+
+namespace messages = qmrt::test::messages;
 
 using qmrt::test::read_file;
 using qmrt::test::Reported;
@@ -94,7 +98,7 @@ TEST(WriteDebug2, OpenFailureIsReportedInCalstrAndOnStandardOutput) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(write_debug2("lost"), 0);
     std::fflush(stdout);
-    const std::string expected = "Gagal membuka file \"debug2\", system error = 21\n";
+    const std::string expected = messages::trace_not_opened(EISDIR);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
     EXPECT_EQ(std::string(qm_calstr), expected);
 }
@@ -109,7 +113,7 @@ TEST(WriteDebug2, UnwritableDirectoryReportsPermissionError) {
         if (::getuid() == 0 && ::setuid(65534) != 0) ::_exit(2);
         write_debug2("lost");
         std::fflush(stdout);
-        bool ok = std::string(qm_calstr) == "Gagal membuka file \"debug2\", system error = 13\n";
+        bool ok = std::string(qm_calstr) == messages::trace_not_opened(EACCES);
         ::_exit(ok ? 0 : 1);
     }
     int status = 0;
@@ -165,7 +169,7 @@ TEST(WriteDebug2, ConcurrentWritersNeverInterleave) {
 struct TraceWorld {
     const char *name;
     void (*prepare)();
-    const char *message;    // qm_calstr after the append; "" when nothing failed
+    std::string message;    // qm_calstr after the append; "" when nothing failed
     std::size_t read_back;  // bytes a FIFO's reader took; or the file's size after
 };
 
@@ -197,13 +201,11 @@ void start_reader(std::size_t limit) {
 
 TEST(WriteDebug2, HostileTraceFilesNeverBlockOrLoseTextsSilently) {
     const TraceWorld worlds[] = {
-        {"FIFO without a reader", make_fifo, "Gagal membuka file \"debug2\", system error = 6\n",
-         0},
+        {"FIFO without a reader", make_fifo, messages::trace_not_opened(ENXIO), 0},
         {"FIFO with a reader", [] { start_reader(SIZE_MAX); }, "", world_text},
-        {"FIFO whose reader goes", [] { start_reader(1); },
-         "Gagal menulis file \"debug2\", system error = 32\n", 1},
+        {"FIFO whose reader goes", [] { start_reader(1); }, messages::trace_not_written(EPIPE), 1},
         {"full device", [] { std::filesystem::create_symlink("/dev/full", "debug2"); },
-         "Gagal menulis file \"debug2\", system error = 28\n", 0},
+         messages::trace_not_written(ENOSPC), 0},
         {"file at its size limit",
          [] {
              write_debug2("first\n");
@@ -211,7 +213,7 @@ TEST(WriteDebug2, HostileTraceFilesNeverBlockOrLoseTextsSilently) {
              const rlimit limit{6 + 4000, RLIM_INFINITY};
              ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
          },
-         "Gagal menulis file \"debug2\", system error = 27\n", 6 + 4000},
+         messages::trace_not_written(EFBIG), 6 + 4000},
     };
     for (const TraceWorld &world : worlds) {
         SCOPED_TRACE(world.name);
@@ -239,8 +241,7 @@ TEST(WriteDebug2, HostileTraceFilesNeverBlockOrLoseTextsSilently) {
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-        EXPECT_EQ(read_file("report"),
-                  std::string(world.message) + '|' + std::to_string(world.read_back));
+        EXPECT_EQ(read_file("report"), world.message + '|' + std::to_string(world.read_back));
     }
 }
 

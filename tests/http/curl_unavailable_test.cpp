@@ -12,6 +12,7 @@
 #include "emulator.hpp"
 #include "http/http.hpp"
 #include "https_test_server.hpp"
+#include "messages.hpp"
 #include "qmrt/calendar.h"
 #include "qmrt/diag.h"
 #include "qmrt/http.h"
@@ -19,6 +20,8 @@
 #include "scratch_dir.hpp"
 
 namespace {
+
+namespace messages = qmrt::test::messages;
 
 bool libcurl_mapped() {
     std::ifstream maps("/proc/self/maps");
@@ -41,7 +44,7 @@ TEST(WithoutLibcurl, TransfersFailAsWithoutAHandleUntilLibcurlIsFound) {
     g_birt_size = 3;
     g_timesec = -1;
     EXPECT_EQ(QM_callService(R"({"perintah":"saldo"})", keys, values), -1);
-    EXPECT_STREQ(qm_errstr, "gagal, libcurl tidak dapat dipakai");
+    EXPECT_STREQ(qm_errstr, messages::no_libcurl);
     EXPECT_STREQ(cell, "untouched");
     EXPECT_EQ(g_birt_temp, nullptr);
     EXPECT_EQ(g_birt_size, 0);

@@ -9,12 +9,15 @@
 #include "files.hpp"
 #include "http/http.hpp"
 #include "https_test_server.hpp"
+#include "messages.hpp"
 #include "qmrt/diag.h"
 #include "qmrt/http.h"
 #include "qmrt/memory.h"
 #include "scratch_dir.hpp"
 
 namespace {
+
+namespace messages = qmrt::test::messages;
 
 namespace alloc = qmrt::test::alloc;
 
@@ -47,9 +50,8 @@ TEST(ExchangeOutOfMemory, GrowthFailureAbortsTheTransferWithAWriteError) {
     EXPECT_LT(g_birt_size, 65536);
     EXPECT_EQ(std::strlen(g_birt_temp), static_cast<std::size_t>(g_birt_size));
     EXPECT_EQ(body.compare(0, g_birt_size, g_birt_temp), 0);
-    EXPECT_STREQ(
-        qm_errstr,
-        "gagal, jawaban server terputus: Failed writing received data to disk/application");
+    EXPECT_EQ(std::string(qm_errstr),
+              messages::reply_cut_short("Failed writing received data to disk/application"));
     mbfree(g_birt_temp);
     g_birt_temp = nullptr;
     g_birt_size = 0;

@@ -13,6 +13,7 @@
 #include "files.hpp"
 #include "http/http.hpp"
 #include "https_test_server.hpp"
+#include "messages.hpp"
 #include "qmrt/diag.h"
 #include "qmrt/http.h"
 #include "qmrt/memory.h"
@@ -24,6 +25,8 @@
 #include "unserved_port.hpp"
 
 namespace {
+
+namespace messages = qmrt::test::messages;
 
 using qmrt::test::HttpsReply;
 using qmrt::test::HttpsTestServer;
@@ -119,7 +122,7 @@ TEST_F(Exchange, MissingKeysFailWithTheReplyInTheMessage) {
         bool message_traced;
     };
     const std::string reply = R"({"a":"1"})";
-    const std::string message = "gagal, jawaban server: " + reply;
+    const std::string message = messages::reply_without_key(reply);
     const Case cases[] = {
         {{"b"}, {}, true},               // the first key: its failure is traced
         {{"a", "b"}, {"a=1\n"}, false},  // a later key: only left in qm_errstr
@@ -142,7 +145,7 @@ TEST_F(Exchange, NonJsonErrorPageIsReadAndItsKeysAreMissing) {
     server.on("/service", HttpsReply::text("<html>Internal error</html>", 500, "text/html"));
     Call call({"a"});
     EXPECT_EQ(call.run("{}"), -1);
-    EXPECT_STREQ(qm_errstr, "gagal, jawaban server: <html>Internal error</html>");
+    EXPECT_EQ(std::string(qm_errstr), messages::reply_without_key("<html>Internal error</html>"));
     EXPECT_NE(trace().find("res = 0\nhttp response: 500\n"), std::string::npos);
 }
 
@@ -186,7 +189,7 @@ TEST_F(Exchange, ReplyCutShortIsKeptButNotRead) {
     EXPECT_EQ(call.run("{}"), -1);
     EXPECT_TRUE(call.cell_untouched(0));
     EXPECT_STREQ(g_birt_temp, R"({"a":"1",")");
-    const std::string message = "gagal, jawaban server terputus: Transferred a partial file";
+    const std::string message = messages::reply_cut_short("Transferred a partial file");
     EXPECT_EQ(std::string(qm_errstr), message);
     EXPECT_EQ(trace(), head_of_trace("{}") + "res = 18\nQM_callService:jawaban server=\n" +
                            R"({"a":"1",")" + "\n" + message);
@@ -209,7 +212,7 @@ TEST_F(Exchange, ValuesUpToSixtyThreeCharactersFitTheCell) {
             continue;
         }
         EXPECT_TRUE(call.cell_untouched(0)) << "nothing is cut silently into the cell";
-        const std::string message = "gagal, nilai \"a\" terlalu panjang (64 > 63)";
+        const std::string message = messages::value_too_long("a", 64);
         EXPECT_EQ(std::string(qm_errstr), message);
         const std::string t = trace();
         EXPECT_EQ(t.substr(t.size() - message.size()), message);
@@ -235,7 +238,7 @@ TEST_F(Exchange, RequestsLongerThanTheBufferAreRefusedBeforeAnythingHappens) {
     EXPECT_EQ(call.run(too_long), -1);
     EXPECT_EQ(server.requests().size(), 2u) << "nothing is sent";
     EXPECT_EQ(g_birt_temp, reply) << "the previous reply stays";
-    const std::string message = "gagal, permintaan terlalu panjang (35000 > 34999)";
+    const std::string message = messages::request_too_long(35000);
     EXPECT_EQ(std::string(qm_errstr), message);
     EXPECT_EQ(trace(), message);
 }
@@ -255,7 +258,7 @@ TEST_F(Exchange, KeysWithoutValueCellsAreRefusedBeforeAnythingIsSent) {
         SCOPED_TRACE(c.key);
         std::filesystem::remove("debug2");
         EXPECT_EQ(QM_callService("{}", keys, c.values), -1);
-        const std::string message = std::string("gagal, tempat nilai \"") + c.key + "\" kosong";
+        const std::string message = messages::no_value_buffer(c.key);
         EXPECT_EQ(std::string(qm_errstr), message);
         EXPECT_EQ(trace(), message);
         EXPECT_STREQ(cell, "untouched");
@@ -272,7 +275,7 @@ TEST_F(Exchange, UnopenableTraceFileDoesNotStopTheExchange) {
     std::fflush(stdout);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(call.value(0), "1");
-    EXPECT_NE(out.find("Gagal membuka file \"debug2\", system error = 21\n"), std::string::npos);
+    EXPECT_NE(out.find(messages::trace_not_opened(21)), std::string::npos);
 }
 
 TEST_F(Exchange, VerifyingTheCertificateRefusesASelfSignedServer) {
@@ -350,7 +353,7 @@ struct Misbehaviour {
 
 TEST(ExchangeWithAMisbehavingService, NeverHangsAndNeverReadsAnIncompleteReply) {
     const qmrt::test::Setting<long> stall(qmrt::http::set_stall_timeout, 2);
-    const std::string cut = "gagal, jawaban server terputus: ";
+
     const Misbehaviour cases[] = {
         {"connection taken, TLS never started", {}, "res = 28\n", -1, nullptr},
         {"stall", {"--fault", "stall"}, "res = 28\n", -1, nullptr},
@@ -404,7 +407,7 @@ TEST(ExchangeWithAMisbehavingService, NeverHangsAndNeverReadsAnIncompleteReply) 
         } else {
             EXPECT_TRUE(call.cell_untouched(0));
         }
-        const std::string message = c.message ? cut + c.message : "untouched";
+        const std::string message = c.message ? messages::reply_cut_short(c.message) : "untouched";
         EXPECT_EQ(std::string(qm_errstr), message);
         if (c.message) {
             EXPECT_EQ(t.substr(t.size() - std::min(t.size(), message.size())), message);

@@ -11,9 +11,12 @@
 #include "files.hpp"
 #include "holder.hpp"
 #include "locks/byte_map.hpp"
+#include "messages.hpp"
 #include "scratch_dir.hpp"
 
 namespace {
+
+namespace messages = qmrt::test::messages;
 
 using qmrt::locks::slot_byte;
 using qmrt::test::Ended;
@@ -21,10 +24,10 @@ using qmrt::test::Holder;
 using qmrt::test::holder_of;
 using qmrt::test::ScratchDir;
 
-const char *const pelmarin_refusal = "\nPelmarin sedang dijalankan di terminal lain\n";
-const char *const pair_refusal = "\ntovrasel/kinsoret sedang dijalankan di terminal lain\n";
-const char *const run_refusal = "Program run sedang jalan, harap dimatikan dulu\n";
-const char *const slot_refusal = "\ntovrasel/kinsoret sedang jalan, tidak boleh bersamaan\n";
+using qmrt::test::messages::pair_refusal;
+using qmrt::test::messages::pelmarin_refusal;
+using qmrt::test::messages::run_refusal;
+using qmrt::test::messages::slot_refusal;
 
 // The call refuses: no reply, then exactly this text and status.
 void expect_refused(Holder &holder, int32_t code, const char *text, int status, int16_t slot = 0,
@@ -283,7 +286,7 @@ TEST(LockFiles, TraceThatIsALockFileIsRefusedAndTheLocksStay) {
         link(".LOCK", "debug2");
         auto reply = program.trace();
         ASSERT_TRUE(reply);
-        EXPECT_STREQ(reply->calstr, "Gagal membuka file \"debug2\", system error = 16\n");
+        EXPECT_EQ(std::string(reply->calstr), qmrt::test::messages::trace_not_opened(16));
         EXPECT_EQ(holder_of(".LOCK", 0), program.pid());
         Holder second;
         expect_refused(second, 0, pelmarin_refusal, 0);

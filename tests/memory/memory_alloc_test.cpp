@@ -1,6 +1,5 @@
-// The library's allocator calls, seen from outside: this binary defines the allocator
-// entry points itself (the static library's calls bind to them), forwards them to
-// glibc, records the calls made while a test watches and fails one on demand.
+// The library's allocator calls, seen from outside through the failing allocator: the
+// calls made, and what comes of one that fails.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -13,124 +12,26 @@
 #include <vector>
 
 #include "emulator.hpp"
+#include "failing_allocator.hpp"
+#include "messages.hpp"
 #include "qmrt/memory.h"
 
-extern "C" {
-void *__libc_malloc(std::size_t size);
-void *__libc_calloc(std::size_t count, std::size_t size);
-void *__libc_realloc(void *block, std::size_t size);
-void __libc_free(void *block);
-}
-
 namespace {
 
-enum class Kind { malloc, calloc, realloc, free };
+namespace messages = qmrt::test::messages;
 
-struct Call {
-    Kind kind;
-    const void *block;  // argument of realloc and free
-    std::size_t a, b;   // sizes, or count and size for calloc
-    const void *result;
-};
+namespace alloc = qmrt::test::alloc;
+using alloc::Call;
+using alloc::Kind;
 
-// Plain static storage: the hooks run before main and must not allocate.
-constexpr std::size_t max_calls = 64;
-Call calls[max_calls];
-std::size_t call_count = 0;
-bool watching = false;
-bool fail_next[4] = {};
-
-bool should_fail(Kind kind) {
-    bool &flag = fail_next[static_cast<int>(kind)];
-    const bool fail = flag;
-    flag = false;
-    if (fail && (kind == Kind::malloc || kind == Kind::calloc))
-        fail_next[static_cast<int>(Kind::malloc)] = fail_next[static_cast<int>(Kind::calloc)] = false;
-    return fail;
+// The allocator calls `work` makes.
+template <typename Work>
+std::vector<Call> calls_of(Work work) {
+    alloc::arm(0);
+    work();
+    alloc::disarm();
+    return alloc::calls_logged();
 }
-
-void note(Kind kind, const void *block, std::size_t a, std::size_t b, const void *result) {
-    if (watching && call_count < max_calls) calls[call_count++] = Call{kind, block, a, b, result};
-}
-
-// Watches the allocator calls of one scope.
-class Watch {
-public:
-    Watch() {
-        call_count = 0;
-        watching = true;
-    }
-    ~Watch() { watching = false; }
-    Watch(const Watch &) = delete;
-    Watch &operator=(const Watch &) = delete;
-
-    std::vector<Call> calls() const {
-        watching = false;
-        std::vector<Call> seen(::calls, ::calls + call_count);
-        watching = true;
-        return seen;
-    }
-};
-
-// The next call of this kind fails with ENOMEM, as an exhausted heap does.
-void fail_next_call(Kind kind) {
-    fail_next[static_cast<int>(kind)] = true;
-}
-
-// A block the source asks for with malloc and then fills with zeros may reach the
-// allocator as one calloc (clang merges the two): the next of either fails.
-void fail_next_new_block() {
-    fail_next_call(Kind::malloc);
-    fail_next_call(Kind::calloc);
-}
-
-// The bytes a call asks for as a new block (0 for realloc and free).
-std::size_t new_block_bytes(const Call &call) {
-    if (call.kind == Kind::malloc) return call.a;
-    if (call.kind == Kind::calloc) return call.a * call.b;
-    return 0;
-}
-
-}  // namespace
-
-extern "C" {
-void *malloc(std::size_t size) noexcept {
-    void *result = nullptr;
-    if (should_fail(Kind::malloc))
-        errno = ENOMEM;
-    else
-        result = __libc_malloc(size);
-    note(Kind::malloc, nullptr, size, 0, result);
-    return result;
-}
-
-void *calloc(std::size_t count, std::size_t size) noexcept {
-    void *result = nullptr;
-    if (should_fail(Kind::calloc))
-        errno = ENOMEM;
-    else
-        result = __libc_calloc(count, size);
-    note(Kind::calloc, nullptr, count, size, result);
-    return result;
-}
-
-void *realloc(void *block, std::size_t size) noexcept {
-    void *result = nullptr;
-    if (should_fail(Kind::realloc))
-        errno = ENOMEM;
-    else
-        result = __libc_realloc(block, size);
-    note(Kind::realloc, block, size, 0, result);
-    return result;
-}
-
-void free(void *block) noexcept {
-    note(Kind::free, block, 0, 0, nullptr);
-    __libc_free(block);
-}
-}
-
-namespace {
 
 using qmrt::test::Reported;
 using testing::KilledBySignal;
@@ -150,13 +51,8 @@ TEST(MballcCalls, OneCallocWithExactlyTheRuleValues) {
     for (const Row &row : rows) {
         SCOPED_TRACE(testing::Message() << "n " << row.n << ", s " << row.s);
         testing::internal::CaptureStdout();
-        std::vector<Call> seen;
         void *block = nullptr;
-        {
-            Watch watch;
-            block = mballc(row.n, row.s);
-            seen = watch.calls();
-        }
+        const std::vector<Call> seen = calls_of([&] { block = mballc(row.n, row.s); });
         captured_stdout();
         ASSERT_EQ(seen.size(), 1u);
         EXPECT_EQ(seen[0].kind, Kind::calloc);
@@ -170,19 +66,20 @@ TEST(MballcCalls, OneCallocWithExactlyTheRuleValues) {
 TEST(MballcCalls, FailedCallocPrintsTheAllocationAsMade) {
     struct Row {
         std::uint32_t n, s;
-        const char *out;
+        std::string out;
     };
     const Row rows[] = {
-        {3, 6, "memory habis untuk  3 x 8, errno = 12\n"},
-        {5, 1, "memory habis untuk  1 x 8, errno = 12\n"},
-        {0, 8, "mballc sizobj = 8; numobj = 0\nmemory habis untuk  1 x 4, errno = 12\n"},
+        {3, 6, messages::out_of_memory(3, 8, ENOMEM)},
+        {5, 1, messages::out_of_memory(1, 8, ENOMEM)},
+        {0, 8, messages::zero_request(8, 0) + messages::out_of_memory(1, 4, ENOMEM)},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.out);
         std::fflush(stdout);
         testing::internal::CaptureStdout();
-        fail_next_call(Kind::calloc);
+        alloc::arm(1);
         void *block = mballc(row.n, row.s);
+        alloc::disarm();
         EXPECT_EQ(captured_stdout(), row.out);
         EXPECT_EQ(block, nullptr);
     }
@@ -192,9 +89,8 @@ TEST(CpmemLongCalls, AllocatesThenReleasesTheOldBlock) {
     std::uint32_t count = 3;
     void *block = mballc(3, 6);
     void *const old = block;
-    Watch watch;
-    ASSERT_EQ(QM_CPMEM_LONG(&count, 2, &block, 6), 0);
-    const std::vector<Call> seen = watch.calls();
+    const std::vector<Call> seen =
+        calls_of([&] { ASSERT_EQ(QM_CPMEM_LONG(&count, 2, &block, 6), 0); });
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].kind, Kind::calloc);
     EXPECT_EQ(seen[0].a, 5u);
@@ -206,17 +102,15 @@ TEST(CpmemLongCalls, AllocatesThenReleasesTheOldBlock) {
 }
 
 TEST(BufSizeCalls, CreatesTheRecordThenTheDataAndNeverReallocatesToZero) {
-    std::vector<Call> seen;
     bounded_buf *buf = nullptr;
-    {
-        Watch watch;
+    const std::vector<Call> seen = calls_of([&] {
         buf = buf_size(nullptr, 0);
         buf_size(buf, 16);
         buf_size(buf, 0);
-        seen = watch.calls();
-    }
+    });
     ASSERT_EQ(seen.size(), 4u);
-    EXPECT_EQ(new_block_bytes(seen[0]), sizeof(bounded_buf));
+    EXPECT_NE(seen[0].kind, Kind::realloc);
+    EXPECT_EQ(seen[0].bytes(), sizeof(bounded_buf));
     for (std::size_t i = 1; i < 4; ++i) {
         EXPECT_EQ(seen[i].kind, Kind::realloc);
         EXPECT_GT(seen[i].a, 0u) << "a reallocation to 0 bytes may release the data block";
@@ -234,29 +128,30 @@ std::string report(const char *function, const char *condition) {
 }
 
 TEST(BoundedBufCallsDeathTest, FailedAllocationsAreFatal) {
+    // The record, then its data (a new buffer); the data alone (a resize); the text.
     EXPECT_EXIT(
         {
-            fail_next_new_block();
+            alloc::arm(1);
             buf_size(nullptr, 8);
         },
         KilledBySignal(SIGABRT), Reported(report("buf_size", "buf != NULL")));
     EXPECT_EXIT(
         {
-            fail_next_call(Kind::realloc);
+            alloc::arm(2);
             buf_size(nullptr, 8);
         },
         KilledBySignal(SIGABRT), Reported(report("buf_size", "buf->data != NULL")));
     EXPECT_EXIT(
         {
             bounded_buf *buf = buf_size(nullptr, 8);
-            fail_next_call(Kind::realloc);
+            alloc::arm(1);
             buf_size(buf, 4);
         },
         KilledBySignal(SIGABRT), Reported(report("buf_size", "buf->data != NULL")));
     EXPECT_EXIT(
         {
             bounded_buf *buf = buf_size(nullptr, 8);
-            fail_next_call(Kind::malloc);
+            alloc::arm(1);
             buf_tostr(buf);
         },
         KilledBySignal(SIGABRT), Reported(report("buf_tostr", "str != NULL")));

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "emulator.hpp"
+#include "messages.hpp"
 #include "qmrt/memory.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -37,6 +38,8 @@ extern "C" const char *__asan_default_options() {
 #endif
 
 namespace {
+
+namespace messages = qmrt::test::messages;
 
 using qmrt::test::Reported;
 using testing::KilledBySignal;
@@ -68,10 +71,6 @@ std::string stdout_of(const std::function<void()> &call) {
 
 // A pointer that must never be read or released: any use of it crashes the test.
 void *const untouchable = reinterpret_cast<void *>(std::uintptr_t{0xdead0});
-
-std::string zero_message(int size, int count) {
-    return "mballc sizobj = " + std::to_string(size) + "; numobj = " + std::to_string(count) + "\n";
-}
 
 // ---- The rounding rule ----
 
@@ -109,15 +108,16 @@ TEST(Mballc, AllocatesZeroFilledBlocksByTheRule) {
         if (auto size = allocated_size(block)) {
             EXPECT_EQ(*size, bytes);
         }
-        EXPECT_EQ(
-            out, row.message ? zero_message(static_cast<int>(row.s), static_cast<int>(row.n)) : "");
+        EXPECT_EQ(out, row.message ? messages::zero_request(static_cast<int>(row.s),
+                                                            static_cast<int>(row.n))
+                                   : "");
         mbfree(block);
     }
 }
 
 TEST(Mballc, PrintsCountAndSizeAsSignedDecimals) {
     void *block = nullptr;
-    EXPECT_EQ(stdout_of([&] { block = mballc(0, 0xFFFFFFFFu); }), zero_message(-1, 0));
+    EXPECT_EQ(stdout_of([&] { block = mballc(0, 0xFFFFFFFFu); }), messages::zero_request(-1, 0));
     mbfree(block);
 }
 
@@ -175,8 +175,8 @@ TEST(CpmemLong, GrowsIntoANewBlock) {
     const GrowthRow rows[] = {
         {0, 5, 1, 8, ""},
         {3, 2, 6, 40, ""},
-        {0, 0, 4, 4, zero_message(4, 0)},
-        {2, 3, 0, 4, zero_message(0, 5)},
+        {0, 0, 4, 4, messages::zero_request(4, 0)},
+        {2, 3, 0, 4, messages::zero_request(0, 5)},
         {4, 4, 1, 8, ""},
         {1, 0, 2, 4, ""},
     };
@@ -345,7 +345,7 @@ TEST_F(OutOfMemory, MballcPrintsTheAllocationAndErrno) {
     });
     ASSERT_TRUE(WIFEXITED(run.status)) << run.status;
     EXPECT_EQ(WEXITSTATUS(run.status), 0);
-    EXPECT_EQ(run.out, "start\nmemory habis untuk  1 x 1610612736, errno = 12\n");
+    EXPECT_EQ(run.out, "start\n" + messages::out_of_memory(1, 1610612736, ENOMEM));
 }
 
 TEST_F(OutOfMemory, FailedGrowthLeavesTheCountedBlockAsItWas) {
@@ -364,7 +364,7 @@ TEST_F(OutOfMemory, FailedGrowthLeavesTheCountedBlockAsItWas) {
     });
     ASSERT_TRUE(WIFEXITED(run.status)) << run.status;
     EXPECT_EQ(WEXITSTATUS(run.status), 0);
-    EXPECT_EQ(run.out, "start\nmemory habis untuk  201326595 x 8, errno = 12\n");
+    EXPECT_EQ(run.out, "start\n" + messages::out_of_memory(201326595, 8, ENOMEM));
 }
 
 // ---- The bounded byte buffer ----

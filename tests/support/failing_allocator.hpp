@@ -1,13 +1,14 @@
-// The tests' one way to make an allocation fail: a process allocator that fails a chosen
-// call, or every calloc of a block of at least a chosen size (as an exhausted heap refuses
-// the library's growing zero-filled blocks while smaller requests still pass). Included by exactly
-// one source of a test binary, it defines malloc, calloc, realloc and free (the static library's
-// calls bind to them) and forwards them to glibc. While a thread has armed it, that thread's calls
-// are counted and their sizes recorded, the chosen ones fail with ENOMEM as an exhausted heap
-// would, and the blocks they obtain are tracked until freed, so that what is left over is a leak.
-// Calls of other threads (a test server's) pass untouched, and so do calls made inside a
-// foreign library (see foreign_depth) other than from this binary's own code. The sanitizers bring
-// an allocator of their own, so only plain builds use this.
+// The tests' one way to make an allocation fail and to see the library's allocator calls:
+// a process allocator that fails a chosen call, or every calloc of a block of at least a
+// chosen size (as an exhausted heap refuses the library's growing zero-filled blocks while
+// smaller requests still pass). Included by exactly one source of a test binary, it
+// defines malloc, calloc, realloc and free (the static library's calls bind to them) and
+// forwards them to glibc. While a thread has armed it, that thread's calls are counted and
+// logged, the chosen ones fail with ENOMEM as an exhausted heap would, and the blocks they
+// obtain are tracked until freed, so that what is left over is a leak. Calls of other
+// threads (a test server's) pass untouched, and so do calls made inside a foreign library
+// (see foreign_depth) other than from this binary's own code. The sanitizers bring an
+// allocator of their own, so only plain builds use this.
 #pragma once
 
 #include <algorithm>
@@ -24,17 +25,31 @@ void __libc_free(void *block);
 
 namespace qmrt::test::alloc {
 
+enum class Kind { malloc, calloc, realloc, free };
+
+// One logged call: its arguments (a is malloc's and realloc's size, calloc's count; b is
+// calloc's size) and the block it returned.
+struct Call {
+    Kind kind;
+    const void *block;  // realloc's and free's argument
+    std::size_t a, b;
+    const void *result;
+
+    std::size_t bytes() const { return kind == Kind::calloc ? a * b : a; }
+};
+
 // Plain storage: the allocator runs before main and must not allocate for itself.
 inline constexpr std::size_t max_tracked = 1 << 14;
+inline constexpr std::size_t max_logged = 64;
 inline thread_local bool armed = false;
-inline thread_local std::size_t calls = 0;          // counted calls since arming
+inline thread_local std::size_t calls = 0;          // counted calls since arming (frees aside)
 inline thread_local std::size_t fail_at = 0;        // 1-based; 0 fails none
 inline thread_local std::size_t calloc_from = 0;    // bytes; 0 fails no calloc by size
 inline thread_local std::size_t tracked_count = 0;  // blocks obtained while armed, live
 inline thread_local void *tracked[max_tracked];
 inline thread_local bool overflowed = false;
-inline constexpr std::size_t max_sizes = 64;
-inline thread_local std::size_t sizes[max_sizes];  // bytes asked for by the first calls
+inline thread_local Call log[max_logged];  // the first counted calls, frees included
+inline thread_local std::size_t logged = 0;
 
 // Starts counting this thread's calls; call number `n` fails (0: none does), and so does
 // every calloc of `bytes` bytes or more (0: none does).
@@ -45,12 +60,7 @@ inline void arm(std::size_t n, std::size_t bytes = 0) {
     calloc_from = bytes;
     tracked_count = 0;
     overflowed = false;
-}
-
-// The bytes each counted call asked for, in order (the first max_sizes of them); asked
-// once disarmed, since the list it returns is allocated too.
-inline std::vector<std::size_t> sizes_asked() {
-    return {sizes, sizes + std::min(calls, max_sizes)};
+    logged = 0;
 }
 
 inline void disarm() {
@@ -60,6 +70,11 @@ inline void disarm() {
 // Blocks obtained while armed and not freed since; -1 when there were too many to track.
 inline long leaked() {
     return overflowed ? -1 : static_cast<long>(tracked_count);
+}
+
+// The calls logged since arming; asked once disarmed, since the list is allocated too.
+inline std::vector<Call> calls_logged() {
+    return {log, log + logged};
 }
 
 // Depth of calls into a library whose own allocations are passed through uncounted, so
@@ -77,10 +92,13 @@ inline bool counts(const void *caller) {
     return where >= &__executable_start && where < &etext;
 }
 
-inline bool fail_this_call(const void *caller, std::size_t bytes, bool zero_filled = false) {
+inline void note(const void *caller, const Call &call) {
+    if (counts(caller) && logged < max_logged) log[logged++] = call;
+}
+
+inline bool fail_this_call(const void *caller, Kind kind, std::size_t bytes) {
     if (!counts(caller)) return false;
-    if (calls < max_sizes) sizes[calls] = bytes;
-    return ++calls == fail_at || (zero_filled && calloc_from != 0 && bytes >= calloc_from);
+    return ++calls == fail_at || (kind == Kind::calloc && calloc_from != 0 && bytes >= calloc_from);
 }
 
 // Only blocks of counted calls are tracked: a foreign library's caches are its own.
@@ -108,11 +126,12 @@ extern "C" {
 void *malloc(std::size_t size) noexcept {
     using namespace qmrt::test::alloc;
     const void *caller = __builtin_return_address(0);
-    if (fail_this_call(caller, size)) {
+    void *block = nullptr;
+    if (fail_this_call(caller, Kind::malloc, size))
         errno = ENOMEM;
-        return nullptr;
-    }
-    void *block = __libc_malloc(size);
+    else
+        block = __libc_malloc(size);
+    note(caller, {Kind::malloc, nullptr, size, 0, block});
     track(block, caller);
     return block;
 }
@@ -120,11 +139,12 @@ void *malloc(std::size_t size) noexcept {
 void *calloc(std::size_t count, std::size_t size) noexcept {
     using namespace qmrt::test::alloc;
     const void *caller = __builtin_return_address(0);
-    if (fail_this_call(caller, count * size, true)) {
+    void *block = nullptr;
+    if (fail_this_call(caller, Kind::calloc, count * size))
         errno = ENOMEM;
-        return nullptr;
-    }
-    void *block = __libc_calloc(count, size);
+    else
+        block = __libc_calloc(count, size);
+    note(caller, {Kind::calloc, nullptr, count, size, block});
     track(block, caller);
     return block;
 }
@@ -132,18 +152,22 @@ void *calloc(std::size_t count, std::size_t size) noexcept {
 void *realloc(void *block, std::size_t size) noexcept {
     using namespace qmrt::test::alloc;
     const void *caller = __builtin_return_address(0);
-    if (fail_this_call(caller, size)) {
-        errno = ENOMEM;
-        return nullptr;  // the old block stays the caller's
+    void *moved = nullptr;
+    if (fail_this_call(caller, Kind::realloc, size)) {
+        errno = ENOMEM;  // the old block stays the caller's
+    } else {
+        moved = __libc_realloc(block, size);
+        if (moved != nullptr || size == 0) untrack(block);
     }
-    void *moved = __libc_realloc(block, size);
-    if (moved != nullptr || size == 0) untrack(block);
+    note(caller, {Kind::realloc, block, size, 0, moved});
     track(moved, caller);
     return moved;
 }
 
 void free(void *block) noexcept {
-    qmrt::test::alloc::untrack(block);
+    using namespace qmrt::test::alloc;
+    note(__builtin_return_address(0), {Kind::free, block, 0, 0, nullptr});
+    untrack(block);
     __libc_free(block);
 }
 }

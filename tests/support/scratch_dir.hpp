@@ -14,7 +14,8 @@ namespace qmrt::test {
 class ScratchDir {
 public:
     ScratchDir() : previous_(std::filesystem::current_path()) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qmrt-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "qmrt-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
         std::filesystem::current_path(path_);

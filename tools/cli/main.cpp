@@ -38,8 +38,10 @@ struct Group {
     void (*add)(CLI::App &, qmrt::cli::Action &);
 };
 const Group groups[] = {
-    {{"date"}, qmrt::cli::add_date_commands},  {{"now"}, qmrt::cli::add_now_command},
-    {{"json"}, qmrt::cli::add_json_commands},  {{"fetch", "call"}, qmrt::cli::add_http_commands},
+    {{"date"}, qmrt::cli::add_date_commands},
+    {{"now"}, qmrt::cli::add_now_command},
+    {{"json"}, qmrt::cli::add_json_commands},
+    {{"fetch", "call"}, qmrt::cli::add_http_commands},
     {{"lock", "locks"}, qmrt::cli::add_lock_commands},
 };
 

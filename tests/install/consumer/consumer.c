@@ -8,7 +8,8 @@ static int libcurl_mapped(void) {
     FILE *maps = fopen("/proc/self/maps", "r");
     char line[4096];
     int found = maps == NULL;
-    while (!found && fgets(line, sizeof line, maps) != NULL) found = strstr(line, "libcurl") != NULL;
+    while (!found && fgets(line, sizeof line, maps) != NULL)
+        found = strstr(line, "libcurl") != NULL;
     if (maps != NULL) fclose(maps);
     return found;
 }
