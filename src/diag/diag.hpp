@@ -13,15 +13,13 @@ namespace qmrt::diag {
 inline constexpr std::size_t message_size = 500;
 inline constexpr const char *trace_file = "debug2";
 
-// log_die: the formatted text and a newline on standard error, then an abort. A null
-// format is the fatal assertion report "msg != NULL" naming log_die.
+// log_die's core: the fatal report itself.
 [[noreturn]] void die(const char *format, std::va_list args);
 
 // The fatal report with the library's own format text.
 [[noreturn]] void fatal(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
-// log_info: the formatted text and a newline on standard error; returns the result of
-// writing the newline. A null format is the fatal assertion report naming log_info.
+// log_info's core; its null format is a check of the reports themselves.
 int inform(const char *format, std::va_list args);
 
 // Ends the process with "<function>: assertion failed: <condition> (<file>, line <n>)".

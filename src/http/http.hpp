@@ -20,18 +20,15 @@ struct Fetched {
 };
 Fetched fetch(const char *url);
 
-// fetch_data: appends a chunk to `buffer`; a chunk larger than the room left first grows
-// the buffer to its limit plus the whole chunk. Returns size × count, or 0 when that
-// product does not fit, or with the check it found broken in `broken`.
+// fetch_data's core: returns size × count, or 0 when that product does not fit or with
+// the check it found broken in `broken`.
 std::size_t collect_chunk(void *data, std::size_t size, std::size_t count, bounded_buf *buffer,
                           diag::BrokenCheck &broken);
 
-// QM_callService: posts the request to the endpoint and reads each key's value from the
-// reply into values. 0, or -1 with the reason in qm_errstr; nothing is thrown.
+// QM_callService's core; nothing is thrown.
 std::int32_t call_service(const char *request, const char *const keys[], char *values[]) noexcept;
 
-// writefunction: replaces the reply block by one holding the old bytes and the chunk;
-// returns size × count, or the all-ones count when no memory is left (user is unused).
+// writefunction's core.
 std::size_t store_reply_chunk(void *data, std::size_t size, std::size_t count, void *user);
 
 // The settings fixed when the library is built, which tests change. Each set_ function
