@@ -38,22 +38,17 @@ test-fuzz: deps
 	cmake --build --preset fuzz -j $(JOBS)
 	ctest --preset fuzz
 
-# The packages are built with Debian's hardening flags, which CMake takes from the
-# environment when it first configures the folder.
-DEB_BUILD_MAINT_OPTIONS = hardening=+all
-export DEB_BUILD_MAINT_OPTIONS
+# The Debian source package and packages, built by dpkg-buildpackage (debian/) from a copy
+# of the tree; DEB_BUILD_OPTIONS=nocheck leaves the tests out.
 package: deps
-	CFLAGS="$$(dpkg-buildflags --get CFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
-	CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
-	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" cmake --preset package
-	cmake --build --preset package -j $(JOBS)
-	rm -f build/package/*.deb
-	cpack --preset package
+	JOBS=$(JOBS) scripts/package.sh build/package
 
 # The packages checked as files, without installing them: names, dependencies, file
-# lists, exported names, man pages, lintian.
-test-package: package
-	tests/package/check_packages.sh build/package build/deb
+# lists, exported names, man pages, lintian. make test has run every test already, so
+# the packages' build runs none.
+test-package: deps
+	DEB_BUILD_OPTIONS="$(DEB_BUILD_OPTIONS) nocheck" JOBS=$(JOBS) scripts/package.sh build/package
+	tests/package/check_packages.sh build/package
 
 test: test-release test-asan test-fuzz test-package
 
