@@ -158,13 +158,13 @@ root=$work/root
 for package in libqmrt0 libqmrt-dev qmrt; do dpkg-deb -x "$(deb $package)" "$root"; done
 library=$root/usr/lib/$multiarch/libqmrt.so.0
 
-# The library exports exactly the names of its symbols file, each with its version node,
-# and the nodes themselves.
-exported=$(nm -D --defined-only "$library" | awk '{ sub(/@@/, "@", $3); if ($3 !~ /@/) $3 = $3 "@" $3; print $3 }' |
-    sort)
+# The library exports exactly the names of its symbols file, each with its version node
+# ("log_die@QMRT_0"), and the nodes themselves (nm's "QMRT_0", the file's "QMRT_0@QMRT_0").
+exported=$(nm -D --defined-only "$library" |
+    awk '{ name = $3; sub(/@@/, "@", name); if (name !~ /@/) name = name "@" name; print name }' | sort)
 listed=$(sed -n 's/^ \([^ ]*\) .*/\1/p' "$work/control/symbols" | sort)
-[ "$(grep -vc '^\(.*\)@\1$' <<<"$listed")" -eq 46 ] ||
-    fail "the symbols file lists $(grep -vc '^\(.*\)@\1$' <<<"$listed") names, not 46"
+names=$(grep -vc '^\(.*\)@\1$' <<<"$listed")
+[ "$names" -eq 46 ] || fail "the symbols file lists $names names, not 46"
 [ "$exported" = "$listed" ] ||
     fail "exports differ from the symbols file:$(diff <(echo "$listed") <(echo "$exported") | sed 's/^/  /')"
 [ "$(readelf -d "$library" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')" = libqmrt.so.0 ] ||
@@ -176,8 +176,8 @@ listed=$(sed -n 's/^ \([^ ]*\) .*/\1/p' "$work/control/symbols" | sort)
 # to libcurl), no member of the archive calls one, and a member that defines an exported
 # name defines nothing else, and one function or only cells, so that a program's namesake
 # keeps that member out of a static link.
-nm -D --defined-only "$library" | awk '$2 != "A" { sub(/@.*/, "", $3); print $3, ($2 == "T" ? "function" : "cell") }' \
-    >"$work/exported"
+nm -D --defined-only "$library" |
+    awk '$2 != "A" { sub(/@.*/, "", $3); print $3, ($2 == "T" ? "function" : "cell") }' >"$work/exported"
 bound=$(readelf -rW "$library" | awk '
     NR == FNR { if ($2 == "function") f[$1]; next }
     NF >= 5 { sub(/@.*/, "", $5); if ($5 in f) print $5 }' "$work/exported" - | sort -u)
