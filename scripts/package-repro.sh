@@ -10,12 +10,13 @@ source_dir=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$1"
 work=$(cd "$1" && pwd)
 rm -rf "$work/one" "$work/two"
+commit=$(git -C "$source_dir" rev-parse HEAD)
 
-# build DIR UMASK TZ LOCALE: a clone in DIR, its packages in DIR/packages.
+# build DIR UMASK TZ LOCALE: a clone of the commit in DIR, its packages in DIR/packages.
 build() {
   local dir=$1
   git clone --quiet --no-hardlinks "$source_dir" "$dir/src"
-  git -C "$dir/src" checkout --quiet "$(git -C "$source_dir" rev-parse HEAD)"
+  git -C "$dir/src" checkout --quiet "$commit"
   (umask "$2" && cd "$dir/src" &&
      TZ=$3 LC_ALL=$4 DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-} nocheck" \
        scripts/package.sh "$dir/packages") >"$dir.log" 2>&1 ||
@@ -35,5 +36,5 @@ for deb in "$work"/one/packages/*.deb; do
   fi
 done
 [ "$(ls "$work"/one/packages/*.deb | wc -l)" -eq 3 ] || { echo "not three packages"; failed=1; }
-[ "$failed" -eq 0 ] && echo "reproducible: both builds gave the same packages, byte for byte"
+[ "$failed" -eq 0 ] && echo "reproducible: both builds of $commit gave the same packages, byte for byte"
 exit "$failed"
