@@ -1,5 +1,6 @@
 // The tokenizer's vector kernels and the choice among them. One binary serves every
-// x86-64 host: the widest vector unit the processor has is picked at run time.
+// x86-64 host: the widest vector unit the processor has is picked at run time. On
+// AArch64 every processor has NEON, so its kernel needs no probe.
 #pragma once
 
 #include <cstdint>
@@ -10,11 +11,12 @@
 namespace qmrt::json {
 
 enum class Kernel : std::uint8_t {
-    portable,  // the scalar loop alone
+    portable,  // the scalar loop alone, in plain C++ on every architecture
     sse2,
     avx2,
     avx512bw,
     avx512vbmi2,  // AVX-512 with the byte compress
+    neon,
 };
 
 constexpr const char *kernel_name(Kernel kernel) {
@@ -27,6 +29,8 @@ constexpr const char *kernel_name(Kernel kernel) {
             return "avx512bw";
         case Kernel::avx512vbmi2:
             return "avx512vbmi2";
+        case Kernel::neon:
+            return "neon";
         default:
             return "portable";
     }
@@ -43,6 +47,8 @@ inline Kernel best_kernel() {
         return __builtin_cpu_supports("avx512vbmi2") ? Kernel::avx512vbmi2 : Kernel::avx512bw;
     if (bit_ops && __builtin_cpu_supports("avx2")) return Kernel::avx2;
     return Kernel::sse2;
+#elif defined(__aarch64__)
+    return Kernel::neon;
 #else
     return Kernel::portable;
 #endif
@@ -51,28 +57,29 @@ inline Kernel best_kernel() {
 // Every kernel this processor can run, the portable one first.
 std::span<const Kernel> available_kernels();
 
-// For tests and fuzzing only: every later parse runs `kernel`, which must be one of
-// available_kernels(). Parses run best_kernel() until this is called.
+// For tests, fuzzing and the benchmarks only: every later parse runs `kernel`, which
+// must be one of available_kernels(). Parses run best_kernel() until this is called.
 void use_kernel(Kernel kernel);
 Kernel current_kernel();
 
 // The vector scan of a kernel, or a null pointer for the portable one.
 KernelScan scan_with(Kernel kernel);
+// That of the kernel parses run now.
+KernelScan current_scan();
 
-#if defined(__x86_64__)
 // The kernels' scans, each compiled for its unit (see KernelScan).
-namespace sse2 {
-std::int32_t scan(Cursor &, const unsigned char *, json_token *, std::size_t, std::uint32_t);
-}
-namespace avx2 {
-std::int32_t scan(Cursor &, const unsigned char *, json_token *, std::size_t, std::uint32_t);
-}
-namespace avx512bw {
-std::int32_t scan(Cursor &, const unsigned char *, json_token *, std::size_t, std::uint32_t);
-}
-namespace avx512vbmi2 {
-std::int32_t scan(Cursor &, const unsigned char *, json_token *, std::size_t, std::uint32_t);
-}
+#define QMRT_DECLARE_KERNEL_SCAN(unit)                                                          \
+    namespace unit {                                                                            \
+    std::int32_t scan(Cursor &, const unsigned char *, json_token *, std::size_t, std::uint32_t); \
+    }
+#if defined(__x86_64__)
+QMRT_DECLARE_KERNEL_SCAN(sse2)
+QMRT_DECLARE_KERNEL_SCAN(avx2)
+QMRT_DECLARE_KERNEL_SCAN(avx512bw)
+QMRT_DECLARE_KERNEL_SCAN(avx512vbmi2)
+#elif defined(__aarch64__)
+QMRT_DECLARE_KERNEL_SCAN(neon)
 #endif
+#undef QMRT_DECLARE_KERNEL_SCAN
 
 }  // namespace qmrt::json

@@ -20,9 +20,6 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if __has_include(<valgrind/valgrind.h>)
-#include <valgrind/valgrind.h>
-#endif
 
 #include "json/kernels.hpp"
 #include "json/scan.hpp"
@@ -273,70 +270,7 @@ void unlink_open_tokens(json_token *tokens, std::int32_t top) {
     }
 }
 
-#if defined(__x86_64__)
-constexpr Kernel every_kernel[] = {Kernel::portable, Kernel::sse2, Kernel::avx2, Kernel::avx512bw,
-                                   Kernel::avx512vbmi2};
-#else
-constexpr Kernel every_kernel[] = {Kernel::portable};
-#endif
-
 }  // namespace
-
-KernelScan scan_with(Kernel kernel) {
-    switch (kernel) {
-#if defined(__x86_64__)
-        case Kernel::sse2:
-            return sse2::scan;
-        case Kernel::avx2:
-            return avx2::scan;
-        case Kernel::avx512bw:
-            return avx512bw::scan;
-        case Kernel::avx512vbmi2:
-            return avx512vbmi2::scan;
-#endif
-        default:
-            return nullptr;
-    }
-}
-
-namespace {
-
-struct Choice {
-    Kernel kernel;
-    KernelScan scan;
-};
-
-// The kernel parses run until a test chooses another. Under valgrind the scalar loop:
-// the kernels read whole blocks around the text, parts of which memcheck would report
-// as reads outside the caller's memory, while the scalar loop's reads always hold a byte
-// of the text. Both make the same tokens.
-Kernel first_kernel() {
-#if defined(RUNNING_ON_VALGRIND)
-    if (RUNNING_ON_VALGRIND) return Kernel::portable;
-#endif
-    return best_kernel();
-}
-
-Choice &choice() {
-    static Choice chosen{first_kernel(), scan_with(first_kernel())};
-    return chosen;
-}
-
-}  // namespace
-
-std::span<const Kernel> available_kernels() {
-    // Kernels are ordered by width, and a processor with a wide unit has the narrower.
-    const auto best = static_cast<std::size_t>(best_kernel());
-    return {every_kernel, best + 1};
-}
-
-void use_kernel(Kernel kernel) {
-    choice() = {kernel, scan_with(kernel)};
-}
-
-Kernel current_kernel() {
-    return choice().kernel;
-}
 
 namespace {
 
@@ -346,7 +280,7 @@ std::int32_t scan_from(Cursor &cursor, const char *text, std::span<json_token> t
                        std::uint32_t max_length) {
     const auto *bytes = reinterpret_cast<const unsigned char *>(text);
     std::int32_t status = hand_over;
-    if (const KernelScan kernel = choice().scan)
+    if (const KernelScan kernel = current_scan())
         status = kernel(cursor, bytes, tokens.data(), tokens.size(), max_length);
     if (status == hand_over) status = scan(cursor, bytes, tokens.data(), tokens.size(), max_length);
     return status;

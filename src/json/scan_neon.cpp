@@ -1,0 +1,72 @@
+// The tokenizer's vector pass on NEON, which every AArch64 processor has: a block in four
+// registers, loaded de-interleaved so that their compare results pack into a 64-bit mask
+// in text order with a few shifts and inserts.
+#if defined(__aarch64__)
+#include <arm_neon.h>
+
+#include "json/vector_scan.hpp"
+
+namespace qmrt::json::neon {
+namespace {
+
+// The compare results of a block loaded by vld4q (register k holds bytes k, k + 4, ...),
+// each byte all ones or zero, as bit i for byte i.
+inline std::uint64_t bits_of(uint8x16x4_t set) {
+    const uint8x16_t pairs_01 = vsriq_n_u8(set.val[1], set.val[0], 1);
+    const uint8x16_t pairs_23 = vsriq_n_u8(set.val[3], set.val[2], 1);
+    const uint8x16_t fours = vsriq_n_u8(pairs_23, pairs_01, 2);
+    const uint8x16_t eights = vsriq_n_u8(fours, fours, 4);
+    const uint8x8_t packed = vshrn_n_u16(vreinterpretq_u16_u8(eights), 4);
+    return vget_lane_u64(vreinterpret_u64_u8(packed), 0);
+}
+
+// The table lookup gives every byte its entry, those from 128 on included, so no byte
+// needs a test of its own beyond the escape character and the zero.
+QMRT_BLOCK_READS inline BlockClasses classify(const unsigned char *block) {
+    const uint8x16x4_t bytes = vld4q_u8(block);
+    const uint8x16_t by_low = vld1q_u8(by_low_bits.bytes);
+    const uint8x16_t by_high = vld1q_u8(by_high_bits.bytes);
+    uint8x16x4_t quote, backslash, zero, value, other;
+    for (int k = 0; k < 4; ++k) {
+        const uint8x16_t v = bytes.val[k];
+        const uint8x16_t bits = vandq_u8(vqtbl1q_u8(by_low, vandq_u8(v, vdupq_n_u8(15))),
+                                         vqtbl1q_u8(by_high, vshrq_n_u8(v, 4)));
+        quote.val[k] = vtstq_u8(bits, vdupq_n_u8(lane_tables.quote));
+        backslash.val[k] = vceqq_u8(v, vdupq_n_u8('\\'));
+        zero.val[k] = vceqzq_u8(v);
+        value.val[k] = vceqzq_u8(vandq_u8(bits, vdupq_n_u8(not_value)));
+        other.val[k] = vtstq_u8(bits, vdupq_n_u8(other_event));
+    }
+    return {bits_of(quote), bits_of(backslash), bits_of(zero), bits_of(value), bits_of(other)};
+}
+
+// Carry-less multiplication is an optional extension of AArch64: shifts it is.
+inline std::uint64_t prefix_xor(std::uint64_t bits) {
+    for (int shift = 1; shift < 64; shift *= 2) bits ^= bits << shift;
+    return bits;
+}
+
+constexpr bool collects_event_bytes = false;
+inline void write_event_bytes(unsigned char *, const unsigned char *, std::uint64_t) {}
+constexpr unsigned position_slack = 8;
+
+// Stores the offsets of the set bits eight at a time whatever their number, so that a
+// block costs no mispredicted branch.
+inline std::uint32_t write_positions(std::uint32_t *out, PositionBase base, std::uint64_t bits) {
+    const auto count = static_cast<std::uint32_t>(__builtin_popcountll(bits));
+    for (std::uint32_t k = 0; k < count; k += 8) {
+#pragma GCC unroll 8
+        for (std::uint32_t j = 0; j < 8; ++j) {
+            out[k + j] = base + static_cast<std::uint32_t>(__builtin_ctzll(bits | (std::uint64_t{1} << 63)));
+            bits &= bits - 1;
+        }
+    }
+    return count;
+}
+
+}  // namespace
+
+#include "json/vector_scan.ipp"
+
+}  // namespace qmrt::json::neon
+#endif
