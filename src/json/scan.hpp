@@ -42,6 +42,71 @@ constexpr std::int32_t decode_link(std::int32_t end) {
 static_assert(encode_link(-1) == -1, "an outermost open token keeps end -1");
 static_assert(decode_link(encode_link(41)) == 41 && encode_link(0) == -2);
 
+// The tokens a scan makes, and the container they are counted to. The size of that
+// container is counted here rather than in its token, so that a run of siblings adds in
+// a register instead of through memory; it is written back whenever the container
+// changes and when the scan stops. Callers check full() before they add.
+class TokenBuilder {
+public:
+    TokenBuilder(const Cursor &cursor, json_token *tokens, std::size_t count)
+        : tokens_(tokens),
+          next_(tokens + cursor.next_free),
+          room_end_(tokens + count),
+          top_(cursor.top),
+          parent_(cursor.parent),
+          children_(cursor.parent == -1 ? 0 : tokens[cursor.parent].size) {}
+
+    bool full() const { return next_ == room_end_; }
+
+    // A string or primitive from `start` to `end`.
+    void add_leaf(std::int32_t type, std::uint32_t start, std::uint32_t end) {
+        *next_++ = {type, static_cast<std::int32_t>(start), static_cast<std::int32_t>(end), 0};
+        ++children_;
+    }
+
+    // An object or array opened at `at`: the container of what follows.
+    void open(std::int32_t type, std::uint32_t at) {
+        ++children_;
+        store_children();
+        const auto index = static_cast<std::int32_t>(next_ - tokens_);
+        *next_++ = {type, static_cast<std::int32_t>(at), encode_link(top_), 0};
+        top_ = parent_ = index;
+        children_ = 0;
+    }
+
+    // Closes the last open token with the bracket at `at`; false, changing nothing, when
+    // there is none or it is of the other kind.
+    bool close(std::int32_t type, std::uint32_t at) {
+        if (top_ == -1 || tokens_[top_].type != type) return false;
+        store_children();
+        json_token &container = tokens_[top_];
+        top_ = parent_ = decode_link(container.end);
+        container.end = static_cast<std::int32_t>(at + 1);
+        children_ = parent_ == -1 ? 0 : tokens_[parent_].size;
+        return true;
+    }
+
+    std::int32_t top() const { return top_; }
+
+    // Where the scan stops, with the container's size written back.
+    Cursor stop_at(std::uint32_t pos) {
+        store_children();
+        return {pos, static_cast<std::int32_t>(next_ - tokens_), parent_, top_};
+    }
+
+private:
+    void store_children() {
+        if (parent_ != -1) tokens_[parent_].size = children_;
+    }
+
+    json_token *const tokens_;
+    json_token *next_;
+    json_token *const room_end_;
+    std::int32_t top_;
+    std::int32_t parent_;
+    std::int32_t children_;
+};
+
 // What a byte is outside strings.
 enum class ByteKind : std::uint8_t {
     end,        // the zero byte: end of text
