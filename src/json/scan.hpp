@@ -31,6 +31,13 @@ inline constexpr std::int32_t hand_over = 1;
 using KernelScan = std::int32_t (*)(Cursor &cursor, const unsigned char *text, json_token *tokens,
                                     std::size_t count, std::uint32_t limit);
 
+// The scalar loop: tokenizes from cursor.pos to the end of the text or the first
+// failure, with the statuses of jsmn_parse; the cursor is left at the token that failed.
+namespace scalar {
+std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens, std::size_t count,
+                  std::uint32_t limit);
+}
+
 // While a call runs, each open token's end holds the index of the open token before
 // it, encoded as -2 - index (-1 still means there is none).
 constexpr std::int32_t encode_link(std::int32_t index) {
