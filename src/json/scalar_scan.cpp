@@ -9,9 +9,6 @@
 namespace qmrt::json::scalar {
 namespace {
 
-// The escape character, an ordinary byte outside strings.
-constexpr unsigned char escape = '\\';
-
 // Bytes an unquoted value runs on over: those that neither end it nor are refused.
 // Quotation marks and opening brackets are ordinary in it.
 constexpr std::array<bool, 256> make_primitive_body() {
@@ -119,10 +116,10 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
             pos = end;  // the terminator is dispatched next: it may close a container
         } else if (kind == ByteKind::open) {
             if (out.full()) return stop(JSON_ERR_NO_TOKENS);
-            out.open(c == '{' ? JSON_OBJECT : JSON_ARRAY, pos);
+            out.open(container_type(c), pos);
             ++pos;
         } else if (kind == ByteKind::close) {
-            if (!out.close(c == '}' ? JSON_OBJECT : JSON_ARRAY, pos)) return stop(JSON_ERR_INVALID);
+            if (!out.close(container_type(c), pos)) return stop(JSON_ERR_INVALID);
             ++pos;
         } else {
             // The zero byte: the end of the text.

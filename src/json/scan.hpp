@@ -114,6 +114,17 @@ private:
     std::int32_t children_;
 };
 
+// The escape character inside strings; outside them an ordinary byte of a value.
+inline constexpr unsigned char escape = '\\';
+
+// The mark that opens and closes a string.
+inline constexpr unsigned char quote_mark = '"';
+
+// The token an opening bracket makes, and the kind a closing one closes.
+constexpr std::int32_t container_type(unsigned char bracket) {
+    return bracket == '{' || bracket == '}' ? JSON_OBJECT : JSON_ARRAY;
+}
+
 // What a byte is outside strings.
 enum class ByteKind : std::uint8_t {
     end,        // the zero byte: end of text
@@ -131,7 +142,7 @@ constexpr std::array<ByteKind, 256> make_byte_kinds() {
     for (int c = 32; c <= 126; ++c) table[static_cast<std::size_t>(c)] = ByteKind::primitive;
     table['\0'] = ByteKind::end;
     for (unsigned char c : {'\t', '\n', '\r', ' ', ',', ':'}) table[c] = ByteKind::skip;
-    table['"'] = ByteKind::quote;
+    table[quote_mark] = ByteKind::quote;
     table['{'] = table['['] = ByteKind::open;
     table['}'] = table[']'] = ByteKind::close;
     return table;

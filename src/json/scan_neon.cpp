@@ -32,7 +32,7 @@ QMRT_BLOCK_READS inline BlockClasses classify(const unsigned char *block) {
         const uint8x16_t bits = vandq_u8(vqtbl1q_u8(by_low, vandq_u8(v, vdupq_n_u8(15))),
                                          vqtbl1q_u8(by_high, vshrq_n_u8(v, 4)));
         quote.val[k] = vtstq_u8(bits, vdupq_n_u8(lane_tables.quote));
-        backslash.val[k] = vceqq_u8(v, vdupq_n_u8('\\'));
+        backslash.val[k] = vceqq_u8(v, vdupq_n_u8(escape));
         zero.val[k] = vceqzq_u8(v);
         value.val[k] = vceqzq_u8(vandq_u8(bits, vdupq_n_u8(not_value)));
         other.val[k] = vtstq_u8(bits, vdupq_n_u8(other_event));

@@ -15,8 +15,68 @@ inline std::uint64_t bits_of(__m128i a, __m128i b, __m128i c, __m128i d) {
            static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(d))) << 48;
 }
 
-inline __m128i equals(__m128i v, char c) {
-    return _mm_cmpeq_epi8(v, _mm_set1_epi8(c));
+inline __m128i equals(__m128i v, unsigned char c) {
+    return _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(c)));
+}
+
+// Without a byte lookup, classes are found by comparisons with the bytes byte_kinds
+// gives them, and unquoted values by the one range of printable bytes.
+template <std::size_t size>
+struct ByteList {
+    unsigned char bytes[size];
+};
+
+template <std::size_t size>
+constexpr ByteList<size> bytes_of_kinds(ByteKind first, ByteKind second) {
+    ByteList<size> list{};
+    std::size_t made = 0;
+    for (std::size_t c = 0; c < 256; ++c)
+        if (byte_kinds[c] == first || byte_kinds[c] == second) {
+            if (made == size) throw "more bytes of these kinds than the list holds";
+            list.bytes[made++] = static_cast<unsigned char>(c);
+        }
+    if (made != size) throw "fewer bytes of these kinds than the list holds";
+    return list;
+}
+
+inline constexpr auto skip_bytes = bytes_of_kinds<6>(ByteKind::skip, ByteKind::skip);
+inline constexpr auto bracket_bytes = bytes_of_kinds<4>(ByteKind::open, ByteKind::close);
+
+// The printable bytes: the one run of bytes that are not refused, which excludes the
+// zero and the white space below it. Signed comparisons serve, as it ends below 128.
+constexpr bool refused(std::size_t c) {
+    return byte_kinds[c] == ByteKind::invalid;
+}
+constexpr unsigned char printable_first = [] {
+    std::size_t c = 255;
+    while (refused(c)) --c;
+    while (c > 0 && !refused(c - 1)) --c;
+    return static_cast<unsigned char>(c);
+}();
+constexpr unsigned char printable_last = [] {
+    std::size_t c = 255;
+    while (refused(c)) --c;
+    return static_cast<unsigned char>(c);
+}();
+static_assert(printable_last < 128, "the range is compared as signed bytes");
+constexpr bool range_and_lists_agree() {
+    for (std::size_t c = 0; c < 256; ++c) {
+        const bool printable = c >= printable_first && c <= printable_last;
+        const ByteKind kind = byte_kinds[c];
+        if (!printable && kind != ByteKind::invalid && kind != ByteKind::skip && kind != ByteKind::end)
+            return false;
+        if (printable && kind == ByteKind::invalid) return false;
+    }
+    return true;
+}
+static_assert(range_and_lists_agree());
+
+template <std::size_t size>
+inline __m128i equals_any(__m128i v, const ByteList<size> &list) {
+    __m128i found = equals(v, list.bytes[0]);
+#pragma GCC unroll 8
+    for (std::size_t i = 1; i < size; ++i) found = _mm_or_si128(found, equals(v, list.bytes[i]));
+    return found;
 }
 
 struct Quarter {
@@ -24,17 +84,15 @@ struct Quarter {
 };
 
 inline Quarter classify_quarter(__m128i v) {
-    const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));  // [ ] read as { }
     return {
-        equals(v, '"'),
-        equals(v, '\\'),
+        equals(v, quote_mark),
+        equals(v, escape),
         _mm_cmpeq_epi8(v, _mm_setzero_si128()),
-        _mm_or_si128(_mm_or_si128(_mm_or_si128(equals(v, ' '), equals(v, '\n')),
-                                  _mm_or_si128(equals(v, '\t'), equals(v, '\r'))),
-                     _mm_or_si128(equals(v, ','), equals(v, ':'))),
-        _mm_or_si128(equals(folded, '{'), equals(folded, '}')),
-        // 32 to 126; bytes from 128 on compare as negative.
-        _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(31)), _mm_cmpgt_epi8(_mm_set1_epi8(127), v)),
+        equals_any(v, skip_bytes),
+        equals_any(v, bracket_bytes),
+        // Bytes from 128 on compare as negative.
+        _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(static_cast<char>(printable_first - 1))),
+                      _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(printable_last + 1)), v)),
     };
 }
 

@@ -184,8 +184,8 @@ inline Step walk_event(const EventBuffer &events, std::uint32_t &i, const unsign
     const std::uint32_t at = events.at[i];
     const unsigned char c = events.byte(text, i);
     // Strings come first: most tokens are strings, and the byte alone names them.
-    if (c == '"') {
-        if (events.byte(text, i + 1) != '"') return Step::hand_over;
+    if (c == quote_mark) {
+        if (events.byte(text, i + 1) != quote_mark) return Step::hand_over;
         if (out.full()) return Step::no_tokens;
         out.add_leaf(JSON_STRING, at + 1, events.at[i + 1]);
         i += 2;
@@ -204,12 +204,12 @@ inline Step walk_event(const EventBuffer &events, std::uint32_t &i, const unsign
     }
     if (kind == ByteKind::open) {
         if (out.full()) return Step::no_tokens;
-        out.open(c == '{' ? JSON_OBJECT : JSON_ARRAY, at);
+        out.open(container_type(c), at);
         ++i;
         return Step::made;
     }
     if (kind == ByteKind::close) {
-        if (!out.close(c == '}' ? JSON_OBJECT : JSON_ARRAY, at)) return Step::invalid;
+        if (!out.close(container_type(c), at)) return Step::invalid;
         ++i;
         return Step::made;
     }
