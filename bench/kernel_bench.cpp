@@ -180,7 +180,7 @@ const char *simdjson_peer(json::Kernel kernel) {
         case json::Kernel::avx512bw:
         case json::Kernel::avx2:
             return "haswell";
-        case json::Kernel::sse2:
+        case json::Kernel::sse42:
             return "westmere";
         case json::Kernel::neon:
             return "arm64";

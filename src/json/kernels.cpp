@@ -1,7 +1,7 @@
 // The kernel registry: which kernels this build has, and the one parses run.
 #include "json/kernels.hpp"
 
-#include <algorithm>
+#include <vector>
 
 #if __has_include(<valgrind/valgrind.h>)
 #include <valgrind/valgrind.h>
@@ -9,16 +9,6 @@
 
 namespace qmrt::json {
 namespace {
-
-// Ordered by width: a processor that runs one of them runs those before it.
-#if defined(__x86_64__)
-constexpr Kernel every_kernel[] = {Kernel::portable, Kernel::sse2, Kernel::avx2, Kernel::avx512bw,
-                                   Kernel::avx512vbmi2};
-#elif defined(__aarch64__)
-constexpr Kernel every_kernel[] = {Kernel::portable, Kernel::neon};
-#else
-constexpr Kernel every_kernel[] = {Kernel::portable};
-#endif
 
 struct Choice {
     Kernel kernel;
@@ -48,6 +38,8 @@ KernelScan scan_with(Kernel kernel) {
 #if defined(__x86_64__)
         case Kernel::sse2:
             return sse2::scan;
+        case Kernel::sse42:
+            return sse42::scan;
         case Kernel::avx2:
             return avx2::scan;
         case Kernel::avx512bw:
@@ -64,8 +56,13 @@ KernelScan scan_with(Kernel kernel) {
 }
 
 std::span<const Kernel> available_kernels() {
-    const auto best = std::find(std::begin(every_kernel), std::end(every_kernel), best_kernel());
-    return {std::begin(every_kernel), best + 1};
+    static const std::vector<Kernel> available = [] {
+        std::vector<Kernel> kernels;
+        for (const Kernel kernel : every_kernel)
+            if (runs_here(kernel)) kernels.push_back(kernel);
+        return kernels;
+    }();
+    return available;
 }
 
 void use_kernel(Kernel kernel) {

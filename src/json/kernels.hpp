@@ -13,6 +13,7 @@ namespace qmrt::json {
 enum class Kernel : std::uint8_t {
     portable,  // the scalar loop alone, in plain C++ on every architecture
     sse2,
+    sse42,  // SSE4.2 with carry-less multiplication
     avx2,
     avx512bw,
     avx512vbmi2,  // AVX-512 with the byte compress
@@ -23,6 +24,8 @@ constexpr const char *kernel_name(Kernel kernel) {
     switch (kernel) {
         case Kernel::sse2:
             return "sse2";
+        case Kernel::sse42:
+            return "sse42";
         case Kernel::avx2:
             return "avx2";
         case Kernel::avx512bw:
@@ -36,22 +39,49 @@ constexpr const char *kernel_name(Kernel kernel) {
     }
 }
 
+// Every kernel of this architecture, ordered by width.
+#if defined(__x86_64__)
+inline constexpr Kernel every_kernel[] = {Kernel::portable, Kernel::sse2,     Kernel::sse42,
+                                          Kernel::avx2,     Kernel::avx512bw, Kernel::avx512vbmi2};
+#elif defined(__aarch64__)
+inline constexpr Kernel every_kernel[] = {Kernel::portable, Kernel::neon};
+#else
+inline constexpr Kernel every_kernel[] = {Kernel::portable};
+#endif
+
+// Whether this processor has what the kernel's code was compiled for. Every x86-64
+// processor has SSE2, and every AArch64 one NEON.
+inline bool runs_here(Kernel kernel) {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    const bool bit_ops = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("popcnt");
+    switch (kernel) {
+        case Kernel::sse42:
+            return bit_ops && __builtin_cpu_supports("sse4.2");
+        case Kernel::avx2:
+            return bit_ops && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("avx2");
+        case Kernel::avx512bw:
+            return bit_ops && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("avx512f") &&
+                   __builtin_cpu_supports("avx512bw");
+        case Kernel::avx512vbmi2:
+            return runs_here(Kernel::avx512bw) && __builtin_cpu_supports("avx512vbmi2");
+        default:
+            return kernel == Kernel::portable || kernel == Kernel::sse2;
+    }
+#elif defined(__aarch64__)
+    return kernel == Kernel::portable || kernel == Kernel::neon;
+#else
+    return kernel == Kernel::portable;
+#endif
+}
+
 // The widest kernel this processor runs. Inline so that the benchmarks, which link the
 // shared library, can name the kernel it chose by the same rule.
 inline Kernel best_kernel() {
-#if defined(__x86_64__)
-    __builtin_cpu_init();
-    const bool bit_ops = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("bmi") &&
-                         __builtin_cpu_supports("popcnt");
-    if (bit_ops && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
-        return __builtin_cpu_supports("avx512vbmi2") ? Kernel::avx512vbmi2 : Kernel::avx512bw;
-    if (bit_ops && __builtin_cpu_supports("avx2")) return Kernel::avx2;
-    return Kernel::sse2;
-#elif defined(__aarch64__)
-    return Kernel::neon;
-#else
-    return Kernel::portable;
-#endif
+    Kernel best = Kernel::portable;
+    for (const Kernel kernel : every_kernel)
+        if (runs_here(kernel)) best = kernel;
+    return best;
 }
 
 // Every kernel this processor can run, the portable one first.
@@ -74,6 +104,7 @@ KernelScan current_scan();
     }
 #if defined(__x86_64__)
 QMRT_DECLARE_KERNEL_SCAN(sse2)
+QMRT_DECLARE_KERNEL_SCAN(sse42)
 QMRT_DECLARE_KERNEL_SCAN(avx2)
 QMRT_DECLARE_KERNEL_SCAN(avx512bw)
 QMRT_DECLARE_KERNEL_SCAN(avx512vbmi2)

@@ -50,18 +50,8 @@ constexpr bool collects_event_bytes = false;
 inline void write_event_bytes(unsigned char *, const unsigned char *, std::uint64_t) {}
 constexpr unsigned position_slack = 8;
 
-// Stores the offsets of the set bits eight at a time whatever their number, so that a
-// block costs no mispredicted branch.
 inline std::uint32_t write_positions(std::uint32_t *out, PositionBase base, std::uint64_t bits) {
-    const auto count = static_cast<std::uint32_t>(__builtin_popcountll(bits));
-    for (std::uint32_t k = 0; k < count; k += 8) {
-#pragma GCC unroll 8
-        for (std::uint32_t j = 0; j < 8; ++j) {
-            out[k + j] = base + static_cast<std::uint32_t>(__builtin_ctzll(bits | (std::uint64_t{1} << 63)));
-            bits &= bits - 1;
-        }
-    }
-    return count;
+    return write_positions_by_eights(out, base, bits);
 }
 
 }  // namespace
