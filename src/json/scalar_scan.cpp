@@ -80,7 +80,9 @@ inline StringEnd string_end(const unsigned char *text, std::uint32_t quote, std:
 
 std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens, std::size_t count,
                   std::uint32_t limit) {
-    TokenBuilder out(cursor, tokens, count);
+    // Tokens outside every container are counted here.
+    json_token outside{};
+    TokenBuilder out(cursor, tokens, count, outside);
     std::uint32_t pos = cursor.pos;
     const auto stop = [&](std::int32_t status) {
         cursor = out.stop_at(pos);

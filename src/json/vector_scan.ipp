@@ -238,7 +238,9 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
     // Events i to n - 1 of the buffer are still to be acted on.
     std::uint32_t i = 0;
     std::uint32_t n = read_chunk(pass, events.at, events.bytes);
-    TokenBuilder out(cursor, tokens, count);
+    // Tokens outside every container are counted here.
+    json_token outside{};
+    TokenBuilder out(cursor, tokens, count, outside);
     // The dispatch point after the last token, where the scalar loop can take over; it
     // is only needed when no event is left to name one.
     std::uint32_t after_last = cursor.pos;
