@@ -56,27 +56,13 @@ constexpr bool collects_event_bytes = false;
 inline void write_event_bytes(unsigned char *, const unsigned char *, std::uint64_t) {}
 constexpr unsigned position_slack = 16;
 
-// Stores the offsets of the set bits eight at a time whatever their number, so that a
-// block costs no mispredicted branch.
+#include "json/write_positions.ipp"
+
+// With the count of trailing zeros of BMI, which gives 64 for none.
 inline std::uint32_t write_positions(std::uint32_t *out, PositionBase base, std::uint64_t bits) {
-    const auto count = static_cast<std::uint32_t>(__builtin_popcountll(bits));
-#pragma GCC unroll 8
-    for (int k = 0; k < 8; ++k) {
-        out[k] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
-        bits &= bits - 1;
-    }
-    if (count > 8) {
-#pragma GCC unroll 8
-        for (int k = 8; k < 16; ++k) {
-            out[k] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
-            bits &= bits - 1;
-        }
-        for (std::uint32_t k = 16; bits != 0; ++k) {
-            out[k] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
-            bits &= bits - 1;
-        }
-    }
-    return count;
+    return write_positions_by_eights(out, base, bits, [](std::uint64_t rest) {
+        return static_cast<std::uint32_t>(_tzcnt_u64(rest));
+    });
 }
 
 }  // namespace

@@ -134,24 +134,6 @@ inline PositionBase next_block(PositionBase base) {
 }
 
 
-// Stores base + i for each set bit i in order and returns their number, eight stores a
-// round whatever the number, so that a block costs no mispredicted branch; up to seven
-// land past the last offset. Bit 63 is set in the count of trailing zeros so that it is
-// defined once every bit is taken; it never moves a bit that is still there.
-inline std::uint32_t write_positions_by_eights(std::uint32_t *out, std::uint32_t base,
-                                               std::uint64_t bits) {
-    const auto count = static_cast<std::uint32_t>(__builtin_popcountll(bits));
-    for (std::uint32_t k = 0; k < count; k += 8) {
-#pragma GCC unroll 8
-        for (std::uint32_t j = 0; j < 8; ++j) {
-            out[k + j] =
-                base + static_cast<std::uint32_t>(__builtin_ctzll(bits | std::uint64_t{1} << 63));
-            bits &= bits - 1;
-        }
-    }
-    return count;
-}
-
 }  // namespace qmrt::json
 
 // Blocks are read whole at 64-byte aligned addresses, so a read never reaches into
