@@ -8,13 +8,6 @@
 namespace qmrt::json::sse2 {
 namespace {
 
-inline std::uint64_t bits_of(__m128i a, __m128i b, __m128i c, __m128i d) {
-    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(a))) |
-           static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(b))) << 16 |
-           static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(c))) << 32 |
-           static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(d))) << 48;
-}
-
 inline __m128i equals(__m128i v, unsigned char c) {
     return _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(c)));
 }
@@ -79,37 +72,33 @@ inline __m128i equals_any(__m128i v, const ByteList<size> &list) {
     return found;
 }
 
-struct Quarter {
-    __m128i quote, backslash, zero, skip, bracket, printable;
-};
-
-inline Quarter classify_quarter(__m128i v) {
-    return {
-        equals(v, quote_mark),
-        equals(v, escape),
-        _mm_cmpeq_epi8(v, _mm_setzero_si128()),
-        equals_any(v, skip_bytes),
-        equals_any(v, bracket_bytes),
-        // Bytes from 128 on compare as negative.
-        _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(static_cast<char>(printable_first - 1))),
-                      _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(printable_last + 1)), v)),
-    };
+inline std::uint64_t mask_of(__m128i set, int quarter) {
+    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(set)))
+           << (16 * quarter);
 }
 
+// Each quarter's classes go to integer registers at once, which leaves the vector
+// registers free for the next quarter.
 QMRT_BLOCK_READS inline BlockClasses classify(const unsigned char *block) {
     const auto *at = reinterpret_cast<const __m128i *>(block);
-    const Quarter a = classify_quarter(_mm_load_si128(at)),
-                  b = classify_quarter(_mm_load_si128(at + 1)),
-                  c = classify_quarter(_mm_load_si128(at + 2)),
-                  d = classify_quarter(_mm_load_si128(at + 3));
-    const std::uint64_t quote = bits_of(a.quote, b.quote, c.quote, d.quote);
-    const std::uint64_t zero = bits_of(a.zero, b.zero, c.zero, d.zero);
-    const std::uint64_t skip = bits_of(a.skip, b.skip, c.skip, d.skip);
-    const std::uint64_t bracket = bits_of(a.bracket, b.bracket, c.bracket, d.bracket);
-    const std::uint64_t printable = bits_of(a.printable, b.printable, c.printable, d.printable);
+    std::uint64_t quote = 0, backslash = 0, zero = 0, skip = 0, bracket = 0, printable = 0;
+#pragma GCC unroll 4
+    for (int quarter = 0; quarter < 4; ++quarter) {
+        const __m128i v = _mm_load_si128(at + quarter);
+        quote |= mask_of(equals(v, quote_mark), quarter);
+        backslash |= mask_of(equals(v, escape), quarter);
+        zero |= mask_of(_mm_cmpeq_epi8(v, _mm_setzero_si128()), quarter);
+        skip |= mask_of(equals_any(v, skip_bytes), quarter);
+        bracket |= mask_of(equals_any(v, bracket_bytes), quarter);
+        // Bytes from 128 on compare as negative.
+        printable |= mask_of(
+            _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(static_cast<char>(printable_first - 1))),
+                          _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(printable_last + 1)), v)),
+            quarter);
+    }
     return {
         quote,
-        bits_of(a.backslash, b.backslash, c.backslash, d.backslash),
+        backslash,
         zero,
         printable & ~(skip | bracket | quote),
         bracket | (~printable & ~skip & ~zero),

@@ -9,13 +9,6 @@ QMRT_TARGET_BEGIN("sse4.2,pclmul,popcnt")
 namespace qmrt::json::sse42 {
 namespace {
 
-inline std::uint64_t bits_of(__m128i a, __m128i b, __m128i c, __m128i d) {
-    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(a))) |
-           static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(b))) << 16 |
-           static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(c))) << 32 |
-           static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(d))) << 48;
-}
-
 // The class bits of each byte below 128 (see LaneTables); zero from 128 on, where the
 // shuffle gives zero. The quotation mark's class is their sign.
 inline __m128i class_bits(__m128i v) {
@@ -35,22 +28,31 @@ inline __m128i equals(__m128i v, unsigned char c) {
     return _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(c)));
 }
 
+inline std::uint64_t mask_of(__m128i set, int quarter) {
+    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(set)))
+           << (16 * quarter);
+}
+
+// Each quarter's classes go to integer registers at once, which leaves the vector
+// registers free for the next quarter.
 QMRT_BLOCK_READS inline BlockClasses classify(const unsigned char *block) {
     const auto *at = reinterpret_cast<const __m128i *>(block);
-    __m128i v[4], bits[4];
-    for (int k = 0; k < 4; ++k) {
-        v[k] = _mm_load_si128(at + k);
-        bits[k] = class_bits(v[k]);
+    BlockClasses c{0, 0, 0, 0, 0};
+    std::uint64_t upper = 0;  // from 128 on: refused
+#pragma GCC unroll 4
+    for (int quarter = 0; quarter < 4; ++quarter) {
+        const __m128i v = _mm_load_si128(at + quarter);
+        const __m128i bits = class_bits(v);
+        c.quote |= mask_of(bits, quarter);
+        c.backslash |= mask_of(equals(v, escape), quarter);
+        c.zero |= mask_of(_mm_cmpeq_epi8(v, _mm_setzero_si128()), quarter);
+        c.value |= mask_of(without(bits, not_value), quarter);
+        c.other |= mask_of(without(bits, other_event), quarter);
+        upper |= mask_of(v, quarter);
     }
-    const auto each = [&](auto test) { return bits_of(test(0), test(1), test(2), test(3)); };
-    const std::uint64_t upper = bits_of(v[0], v[1], v[2], v[3]);  // from 128 on: refused
-    return {
-        bits_of(bits[0], bits[1], bits[2], bits[3]),
-        each([&](int k) { return equals(v[k], escape); }),
-        each([&](int k) { return _mm_cmpeq_epi8(v[k], _mm_setzero_si128()); }),
-        each([&](int k) { return without(bits[k], not_value); }) & ~upper,
-        ~each([&](int k) { return without(bits[k], other_event); }) | upper,
-    };
+    c.value &= ~upper;
+    c.other = ~c.other | upper;
+    return c;
 }
 
 inline std::uint64_t prefix_xor(std::uint64_t bits) {
