@@ -59,7 +59,8 @@ void json_tokenise_with(benchmark::State &st, const std::string &text, json::Ker
 // simdjson's DOM parse with its parser reused, as its documentation advises, on the
 // implementation named; deep texts get the depth they need.
 void simdjson_with(benchmark::State &st, const std::string &text, const std::string &name) {
-    const simdjson::implementation *implementation = simdjson::get_available_implementations()[name];
+    const simdjson::implementation *implementation =
+        simdjson::get_available_implementations()[name];
     if (implementation == nullptr || !implementation->supported_by_runtime_system()) {
         st.SkipWithError("not supported here");
         return;

@@ -134,8 +134,8 @@ public:
     // Every kernel of this host raced against simdjson forced to the kernel it would run
     // on the same host, and against yyjson.
     void print_kernels() const {
-        const char *const texts[] = {"twitter", "twitter-min", "citm",    "citm-min",
-                                     "status",  "replies",     "wide",    "deep",
+        const char *const texts[] = {"twitter", "twitter-min", "citm", "citm-min",
+                                     "status",  "replies",     "wide", "deep",
                                      "strings", "numbers",     "nest"};
         std::printf(
             "\n== Kernel by kernel, like for like (peer time / our time; higher is faster)\n"
@@ -147,7 +147,8 @@ public:
         std::printf("  missed\n");
         for (const qmrt::json::Kernel kernel : qmrt::json::available_kernels()) {
             const char *name = qmrt::json::kernel_name(kernel);
-            const std::string simdjson = std::string("simdjson/") + qmrt::bench::simdjson_peer(kernel);
+            const std::string simdjson =
+                std::string("simdjson/") + qmrt::bench::simdjson_peer(kernel);
             for (const char *mine : {"jsmn_parse", "json_tokenise"})
                 for (const std::string &peer : {simdjson, std::string("yyjson")}) {
                     const double target = std::string(mine) == "jsmn_parse" ? 1.0 : 0.9;
@@ -166,7 +167,8 @@ public:
         }
         std::printf(
             "\n   best_kernel() on AVX-512BW hosts without VBMI2: avx2 time / avx512bw time "
-            "(above 1: avx512bw is faster)\n%-27s", "   jsmn_parse");
+            "(above 1: avx512bw is faster)\n%-27s",
+            "   jsmn_parse");
         for (const char *text : texts) {
             const std::string base = std::string("kernels/") + text + "/jsmn_parse/";
             std::printf(" %s", cell(ratio(base + "avx2", base + "avx512bw"), 11).c_str());

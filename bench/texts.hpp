@@ -1,5 +1,6 @@
 // The texts the benchmarks read: the two documents shipped in data/ and synthetic
-// texts of five shapes, and replies cut from twitter.json, each made from a repetition count so that they can be scaled.
+// texts of five shapes, and replies cut from twitter.json, each made from a repetition count so
+// that they can be scaled.
 #pragma once
 
 #include <cstddef>

@@ -24,15 +24,20 @@ int run(const std::string &input) {
 // One of the few edits a fuzzer makes: a byte changed, one put in or taken out, or a piece
 // of the input repeated. Bytes put in favour those the targets treat specially.
 void mutate(std::string &input, std::mt19937 &rng) {
-    static const std::string special = "{}[]\",:\\ \t\n\r\0\x01\x7f\x80\xff" "0123456789tuenx";
-    auto below = [&rng](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
+    static const std::string special =
+        "{}[]\",:\\ \t\n\r\0\x01\x7f\x80\xff"
+        "0123456789tuenx";
+    auto below = [&rng](std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
+    };
     const char byte = below(2) ? special[below(special.size())] : static_cast<char>(below(256));
     switch (input.empty() ? 1 : below(4)) {
         case 0:
             input[below(input.size())] = byte;
             break;
         case 1:
-            input.insert(input.begin() + static_cast<std::ptrdiff_t>(below(input.size() + 1)), byte);
+            input.insert(input.begin() + static_cast<std::ptrdiff_t>(below(input.size() + 1)),
+                         byte);
             break;
         case 2:
             input.erase(below(input.size()), 1);

@@ -98,8 +98,8 @@ KernelScan scan_with(Kernel kernel);
 KernelScan current_scan();
 
 // The kernels' scans, each compiled for its unit (see KernelScan).
-#define QMRT_DECLARE_KERNEL_SCAN(unit)                                                          \
-    namespace unit {                                                                            \
+#define QMRT_DECLARE_KERNEL_SCAN(unit)                                                            \
+    namespace unit {                                                                              \
     std::int32_t scan(Cursor &, const unsigned char *, json_token *, std::size_t, std::uint32_t); \
     }
 #if defined(__x86_64__)

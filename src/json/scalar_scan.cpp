@@ -22,7 +22,8 @@ constexpr std::array<bool, 256> make_primitive_body() {
 constexpr std::array<bool, 256> make_string_stops() {
     std::array<bool, 256> table{};
     for (std::size_t c = 0; c < 256; ++c)
-        table[c] = byte_kinds[c] == ByteKind::quote || byte_kinds[c] == ByteKind::end || c == escape;
+        table[c] =
+            byte_kinds[c] == ByteKind::quote || byte_kinds[c] == ByteKind::end || c == escape;
     return table;
 }
 
@@ -112,7 +113,8 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
             pos = after;
         } else if (kind == ByteKind::primitive || kind == ByteKind::invalid) {
             const std::uint32_t end = find_primitive_end(text, pos);
-            if (end > limit || !ends_primitive(byte_kinds[text[end]])) return stop(JSON_ERR_INVALID);
+            if (end > limit || !ends_primitive(byte_kinds[text[end]]))
+                return stop(JSON_ERR_INVALID);
             if (out.full()) return stop(JSON_ERR_NO_TOKENS);
             out.add_leaf(JSON_PRIMITIVE, pos, end);
             pos = end;  // the terminator is dispatched next: it may close a container

@@ -61,12 +61,15 @@ struct Bracket {
     bool opens;
     std::int32_t type;
 };
-inline constexpr Bracket brackets[] = {
-    {'{', true, JSON_OBJECT}, {'}', false, JSON_OBJECT}, {'[', true, JSON_ARRAY}, {']', false, JSON_ARRAY}};
+inline constexpr Bracket brackets[] = {{'{', true, JSON_OBJECT},
+                                       {'}', false, JSON_OBJECT},
+                                       {'[', true, JSON_ARRAY},
+                                       {']', false, JSON_ARRAY}};
 
 constexpr std::array<std::uint8_t, 256> make_container_types() {
     std::array<std::uint8_t, 256> table{};
-    for (const Bracket &bracket : brackets) table[bracket.byte] = static_cast<std::uint8_t>(bracket.type);
+    for (const Bracket &bracket : brackets)
+        table[bracket.byte] = static_cast<std::uint8_t>(bracket.type);
     return table;
 }
 

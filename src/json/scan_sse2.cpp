@@ -56,7 +56,8 @@ constexpr bool range_and_lists_agree() {
     for (std::size_t c = 0; c < 256; ++c) {
         const bool printable = c >= printable_first && c <= printable_last;
         const ByteKind kind = byte_kinds[c];
-        if (!printable && kind != ByteKind::invalid && kind != ByteKind::skip && kind != ByteKind::end)
+        if (!printable && kind != ByteKind::invalid && kind != ByteKind::skip &&
+            kind != ByteKind::end)
             return false;
         if (printable && kind == ByteKind::invalid) return false;
     }

@@ -59,7 +59,8 @@ std::int32_t scan_from(Cursor &cursor, const char *text, std::span<json_token> t
     std::int32_t status = hand_over;
     if (const KernelScan kernel = current_scan())
         status = kernel(cursor, bytes, tokens.data(), tokens.size(), max_length);
-    if (status == hand_over) status = scalar::scan(cursor, bytes, tokens.data(), tokens.size(), max_length);
+    if (status == hand_over)
+        status = scalar::scan(cursor, bytes, tokens.data(), tokens.size(), max_length);
     return status;
 }
 

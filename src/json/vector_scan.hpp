@@ -36,9 +36,9 @@ struct alignas(64) LaneTable {
 struct LaneTables {
     LaneTable by_low_bits;
     LaneTable by_high_bits;
-    unsigned char quote;       // the quotation mark; in the sign bit, where one move reads it
-    unsigned char not_value;   // bytes that neither start nor continue an unquoted value
-    unsigned char other_event; // brackets and refused bytes: events wherever they stand
+    unsigned char quote;        // the quotation mark; in the sign bit, where one move reads it
+    unsigned char not_value;    // bytes that neither start nor continue an unquoted value
+    unsigned char other_event;  // brackets and refused bytes: events wherever they stand
 };
 
 enum class LaneClass { quote, not_value, other_event };
@@ -132,7 +132,6 @@ inline PositionBase position_base(std::uint32_t offset) {
 inline PositionBase next_block(PositionBase base) {
     return base + 64;
 }
-
 
 }  // namespace qmrt::json
 
