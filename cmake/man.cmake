@@ -5,7 +5,7 @@ find_program(QMRT_SCDOC scdoc REQUIRED)
 # with @VARIABLES@ of the build) becomes the roff page NAME.SECTION in the current build
 # folder, compressed for installation with the install component. The page turns
 # hyphenation off after its title, where the man macros turn it back on, so that no
-# name or option is split across lines. Each name of LINKS
+# name or option is split across lines. Markup scdoc cannot read fails the build. Each name of LINKS
 # (the other names a family page documents) is installed as a link to the page, so that
 # "man SECTION NAME" opens it.
 function(qmrt_add_man_page source)
@@ -19,7 +19,7 @@ function(qmrt_add_man_page source)
   set(roff ${CMAKE_CURRENT_BINARY_DIR}/${page})
   configure_file(${source} ${markup} @ONLY)
   add_custom_command(OUTPUT ${roff} ${roff}.gz
-    COMMAND sh -c "'${QMRT_SCDOC}' < '${markup}' | sed '/^\\.TH /a .nh' > '${roff}' && gzip -9n -c '${roff}' > '${roff}.gz'"
+    COMMAND sh -c "'${QMRT_SCDOC}' < '${markup}' > '${roff}.raw' && sed '/^\\.TH /a .nh' '${roff}.raw' > '${roff}' && gzip -9n -c '${roff}' > '${roff}.gz'"
     DEPENDS ${markup} VERBATIM COMMENT "Man page ${page}")
   add_custom_target(man_${page} ALL DEPENDS ${roff} ${roff}.gz)
   set(destination ${CMAKE_INSTALL_MANDIR}/man${section})

@@ -18,7 +18,7 @@ extern "C" {
 /* The latest operator message (lookup warnings, exchange failures, lock refusals,
  * the 16-character clock stamp). Always terminated; longer texts are cut to fit. */
 extern char qm_errstr[500];
-/* The latest trace line, or the text of a failed trace-file open. */
+/* The latest trace line, or the text of a failed trace-file open or write. */
 extern char qm_calstr[500];
 
 /* Prints the formatted text and a newline on standard error, then aborts.
@@ -31,9 +31,13 @@ int log_info(const char *format, ...) QMRT_PRINTF_LIKE(1, 2);
 
 /* Appends text to "debug2" in the working directory and returns 0, whether or not the
  * append succeeded. Each call reaches the file in one write on an O_APPEND descriptor,
- * so texts appended by several processes at once never interleave. When the file
- * cannot be opened, "Gagal membuka file \"debug2\", system error = N\n" is formatted
- * into qm_calstr and printed on standard output. */
+ * so texts appended by several processes at once never interleave. "debug2" may be a
+ * symbolic link (to a log volume, to /dev/null) or a FIFO with a reader, which receives
+ * each text whole. When the file cannot be opened (a FIFO without a reader: error 6; a
+ * lock file of the process, whose locks its closing would drop: error 16),
+ * "Gagal membuka file \"debug2\", system error = N\n" is formatted into qm_calstr and
+ * printed on standard output; when a write cannot finish (a full disk: error 28),
+ * "Gagal menulis file \"debug2\", system error = N\n" the same way. */
 int write_debug2(const char *text);
 
 #ifdef __cplusplus

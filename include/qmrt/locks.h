@@ -4,7 +4,8 @@
  * Locks belong to the calling process and last until it ends. The lock files are opened
  * (created empty, mode 0600 less the umask, when missing) by the first call that needs
  * them and stay open for the life of the process: closing any descriptor of a lock file,
- * the ones below included, drops all of the process's locks on that file. A file that
+ * the ones below included, drops all of the process's locks on that file (so the trace
+ * refuses a "debug2" that is one of them). A file that
  * cannot be opened leaves -1 in its cell, silently; requests on it then fail as if
  * another process held the bytes. No call ever waits for a lock. */
 #ifndef QMRT_LOCKS_H
@@ -16,8 +17,9 @@
 extern "C" {
 #endif
 
-/* Descriptors of the lock files. 0 (-1 for g_shmfd): not yet opened; -1 after a failed
- * opening, which only g_shmfd retries on the next call. */
+/* Descriptors of the lock files, always above the standard streams (one opened as 0, 1
+ * or 2 is moved). 0 (-1 for g_shmfd): not yet opened; -1 after a failed opening, which
+ * only g_shmfd retries on the next call. */
 extern int32_t BASIC_LOCK_descriptor;  /* ".LOCK" */
 extern int32_t VERIFY_LOCK_descriptor; /* ".VF_LOCK" */
 extern int32_t g_shmfd;                /* ".LOCK_SHM", opened for the caller, never locked */
@@ -41,7 +43,8 @@ extern int16_t g_usernum;
  *      "\ntovrasel/kinsoret sedang jalan, tidak boleh bersamaan\n" through qm_errstr,
  *      exit(0); then takes the first free byte of 30 + 3 * g_slotnum + 0..2 and
  *      returns 0, or returns -2 (g_usernum unchanged) when all three are held.
- *      A negative g_slotnum returns 0 after the test, taking no slot byte.
+ *      A negative g_slotnum returns 0 after the test, taking no slot byte: such a
+ *      program holds no byte code 1 claims, so it never keeps tovrasel or kinsoret out.
  *   5  verify join: takes the lowest byte of ".VF_LOCK" no other process holds and
  *      returns 1. If a request fails for any reason other than a byte held by another
  *      process (for instance ".VF_LOCK" could not be opened), the scan stops and the

@@ -43,9 +43,14 @@ void format_message(char (&buffer)[message_size], const char *format, ...)
 // Prints a message buffer on standard output as it stands, adding nothing.
 void print_message(const char *buffer);
 
-// Appends the text to the trace file in one write. A failed open leaves its message in
-// qm_calstr and on standard output; the text is then lost.
+// Appends the text to the trace file in one write. A failed open or a write that cannot
+// finish leaves its message in qm_calstr and on standard output; the text is then lost.
 void append_trace(std::string_view text);
+
+// Names a cell holding a lock file's descriptor (or -1, or 0 before it is opened): the
+// trace refuses to open that file, since closing any descriptor of it would drop the
+// process's record locks on it.
+void keep_trace_off(const int &lock_cell) noexcept;
 
 // Formats a trace line into qm_calstr and appends it.
 void trace_line(const char *format, ...) __attribute__((format(printf, 1, 2)));

@@ -14,6 +14,9 @@
 
 namespace qmrt::http {
 
+// The header of every request: the client takes JSON.
+inline constexpr const char *accept_json = "Accept: application/json";
+
 // The libcurl functions the client calls.
 struct CurlFunctions {
     decltype(&curl_global_init) global_init;
@@ -110,5 +113,10 @@ using ShareHandle = std::unique_ptr<CURLSH, ShareCleanup>;
 // handshake. Only sessions are kept between handles, never connections. Without a store
 // (no memory to make one) the handle makes a full handshake.
 void set_tls_options(CURL *handle, bool verify) noexcept;
+
+// Performs the transfer. With a stall time-out, one that moves no byte for that long (or
+// cannot connect in that time, TLS handshake included) fails with CURLE_OPERATION_TIMEDOUT;
+// one that keeps moving bytes is never cut, however long it takes.
+CURLcode perform_transfer(CURL *handle) noexcept;
 
 }  // namespace qmrt::http

@@ -39,18 +39,18 @@ bool fill(CurlFunctions &table) {
         dlerror();  // a program's own dlerror() must not report the library's attempt
         return false;
     }
-    const bool found =
-        find(table.global_init, "curl_global_init") && find(table.easy_init, "curl_easy_init") &&
-        find(table.easy_setopt, "curl_easy_setopt") &&
-        find(table.easy_perform, "curl_easy_perform") &&
-        find(table.easy_getinfo, "curl_easy_getinfo") &&
-        find(table.easy_strerror, "curl_easy_strerror") &&
-        find(table.easy_cleanup, "curl_easy_cleanup") &&
-        find(table.slist_append, "curl_slist_append") &&
-        find(table.slist_free_all, "curl_slist_free_all") &&
-        find(table.share_init, "curl_share_init") &&
-        find(table.share_setopt, "curl_share_setopt") &&
-        find(table.share_cleanup, "curl_share_cleanup");
+    const bool found = find(table.global_init, "curl_global_init") &&
+                       find(table.easy_init, "curl_easy_init") &&
+                       find(table.easy_setopt, "curl_easy_setopt") &&
+                       find(table.easy_perform, "curl_easy_perform") &&
+                       find(table.easy_getinfo, "curl_easy_getinfo") &&
+                       find(table.easy_strerror, "curl_easy_strerror") &&
+                       find(table.easy_cleanup, "curl_easy_cleanup") &&
+                       find(table.slist_append, "curl_slist_append") &&
+                       find(table.slist_free_all, "curl_slist_free_all") &&
+                       find(table.share_init, "curl_share_init") &&
+                       find(table.share_setopt, "curl_share_setopt") &&
+                       find(table.share_cleanup, "curl_share_cleanup");
     if (!found) {
         dlerror();
         dlclose(library);

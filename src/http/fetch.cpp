@@ -32,14 +32,16 @@ char *fetch(const char *url) {
 
     Buffer buffer(memory::size_buffer(nullptr, initial_capacity));
     HeaderList headers;
-    headers.append("Accept: application/json");
+    headers.append(accept_json);
     set_option<CURLOPT_WRITEFUNCTION>(curl.get(), collect_chunk);
     set_option<CURLOPT_WRITEDATA>(curl.get(), buffer.get());
     set_option<CURLOPT_USERAGENT>(curl.get(), user_agent);
     set_option<CURLOPT_HTTPHEADER>(curl.get(), headers.get());
     set_tls_options(curl.get(), tls_verify());
-
-    CURLcode result = libcurl().easy_perform(curl.get());
+    // Only the web's schemes: a URL of any other (file://, and the rest libcurl knows)
+    // fails as a transfer, and so does a libcurl that cannot be told.
+    CURLcode result = set_option<CURLOPT_PROTOCOLS_STR>(curl.get(), "http,https");
+    if (result == CURLE_OK) result = perform_transfer(curl.get());
     if (result != CURLE_OK)
         diag::fatal("curl_easy_perform failed: %s", libcurl().easy_strerror(result));
     curl.reset();

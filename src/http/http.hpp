@@ -1,5 +1,5 @@
 // Cores of the HTTP client: the fetch, the exchange and their libcurl write callbacks,
-// and the settings that tests change.
+// and the build-time settings that tests change.
 #pragma once
 
 #include <cstddef>
@@ -32,6 +32,11 @@ const std::string &endpoint();
 // build-time choice unless changed here.
 void set_tls_verify(bool verify);
 bool tls_verify();
+
+// How many seconds a transfer may move no byte before it fails with libcurl's time-out
+// result: the build-time QMRT_STALL_TIMEOUT unless changed here; 0 waits for ever.
+void set_stall_timeout(long seconds);
+long stall_timeout();
 
 // The soname the first transfer loads libcurl by: libcurl.so.4 unless changed here before
 // it (tests name one that cannot be found). Once libcurl is loaded, a change does nothing.

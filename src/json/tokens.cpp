@@ -42,10 +42,9 @@ json_token *tokenise(const char *text, std::int32_t &status, const Allocator &al
     GrowingParse parse;
     std::uint32_t count = initial_token_count;
     auto *tokens = static_cast<json_token *>(allocator.allocate(array_bytes(count)));
-    diag::require(tokens != nullptr, "json_tokenise", "tokens != NULL");
+    if (tokens == nullptr) return nullptr;
 
     std::int32_t result = parse.resume(text, {tokens, count});
-    status = 0;
     while (result == JSON_ERR_NO_TOKENS) {
         // Grow to 2n + 1 and resume where the parse stopped: the tokens made stay put.
         // A text within the offset bound never needs a count that wraps.
@@ -54,12 +53,14 @@ json_token *tokenise(const char *text, std::int32_t &status, const Allocator &al
             count = 2 * count + 1;
             grown = allocator.reallocate(tokens, array_bytes(count));
         }
-        if (grown == nullptr) std::free(tokens);
-        diag::require(grown != nullptr, "json_tokenise", "tokens != NULL");
+        if (grown == nullptr) {
+            std::free(tokens);
+            return nullptr;
+        }
         tokens = static_cast<json_token *>(grown);
         result = parse.resume(text, {tokens, count});
     }
-    if (result != 0) status = -1;
+    status = result == 0 ? 0 : -1;
     tokens[count] = {JSON_PRIMITIVE, -1, -1, 0};
     return tokens;
 }

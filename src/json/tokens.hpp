@@ -19,7 +19,9 @@ struct Allocator {
     void *(*reallocate)(void *block, std::size_t bytes) = std::realloc;
 };
 
-// json_tokenise, with its memory taken from `allocator`.
+// json_tokenise, with its memory taken from `allocator`: the token array, with `status` 0
+// for a complete text and -1 otherwise; null, with nothing left allocated and `status`
+// untouched, when the array cannot be allocated or grown.
 json_token *tokenise(const char *text, std::int32_t &status, const Allocator &allocator = {});
 
 // QM_getJsonValue: copies the text of the token after the first string token equal to

@@ -17,13 +17,29 @@
 namespace qmrt::locks {
 namespace {
 
+// A descriptor moved above the standard streams: a lock file opened as descriptor 0 would
+// read as not yet opened, and one opened as 1 or 2 would receive the program's output.
+// The process holds no lock on a file it is only now opening, so closing the low
+// descriptor drops nothing.
+int above_standard_streams(int fd) {
+    if (fd < 0 || fd > STDERR_FILENO) return fd;
+    const int moved = ::fcntl(fd, F_DUPFD, STDERR_FILENO + 1);
+    ::close(fd);
+    return moved;
+}
+
 // Opens a lock file, creating it empty when missing. A failure is silent and leaves -1,
 // which later requests on it treat as a lock held elsewhere.
 int open_lock_file(const char *name) {
     int fd = ::open(name, O_RDWR);
-    if (fd >= 0) return fd;
-    if (errno == ENOENT) return ::creat(name, 0600);
-    return ::open(name, O_RDWR);
+    if (fd < 0) fd = errno == ENOENT ? ::creat(name, 0600) : ::open(name, O_RDWR);
+    return above_standard_streams(fd);
+}
+
+// Opens a lock file into its cell, which the trace is then told to keep off.
+void open_into(int32_t &cell, const char *name) {
+    cell = open_lock_file(name);
+    diag::keep_trace_off(cell);
 }
 
 // One request: position, then lock, test or unlock `length` bytes from there. Only the
@@ -98,13 +114,13 @@ int32_t verify_test(int fd) {
 
 int32_t run(int32_t code) {
     if (code == 5 || code == 6) {
-        if (VERIFY_LOCK_descriptor == 0) VERIFY_LOCK_descriptor = open_lock_file(verify_file);
+        if (VERIFY_LOCK_descriptor == 0) open_into(VERIFY_LOCK_descriptor, verify_file);
         if (g_wt != 0) return 0;
         return code == 5 ? verify_join(VERIFY_LOCK_descriptor)
                          : verify_test(VERIFY_LOCK_descriptor);
     }
-    if (BASIC_LOCK_descriptor == 0) BASIC_LOCK_descriptor = open_lock_file(basic_file);
-    if (g_shmfd == -1) g_shmfd = open_lock_file(shm_file);
+    if (BASIC_LOCK_descriptor == 0) open_into(BASIC_LOCK_descriptor, basic_file);
+    if (g_shmfd == -1) open_into(g_shmfd, shm_file);
     if (g_wt != 0 && code != 2) return 0;
     switch (code) {
         case 0:

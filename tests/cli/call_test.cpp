@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "closed_port.hpp"
+#include "unserved_port.hpp"
 #include "files.hpp"
 #include "https_test_server.hpp"
 #include "scratch_dir.hpp"
@@ -15,7 +15,7 @@
 
 namespace {
 
-using qmrt::test::ClosedPort;
+using qmrt::test::UnservedPort;
 using qmrt::test::Finished;
 using qmrt::test::HttpsReply;
 using qmrt::test::HttpsTestServer;
@@ -76,7 +76,7 @@ TEST(Call, PrintsValuesOfTheReplyOrTheLibrarysRefusal) {
 
 TEST(Call, NoServiceIsANoWithTheTraceLeftInDebug2) {
     ScratchDir dir;
-    ClosedPort closed;
+    UnservedPort closed;
     Endpoint endpoint("https://127.0.0.1:" + std::to_string(closed.port()) + "/service");
     Finished got = run(hooked_tool, {"call", R"({"a":"1"})", "a"});
     EXPECT_EQ(got.status, 1);

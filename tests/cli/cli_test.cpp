@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "closed_port.hpp"
+#include "unserved_port.hpp"
 #include "scratch_dir.hpp"
 #include "subprocess.hpp"
 
@@ -87,7 +87,7 @@ TEST_P(Invocation, PrintsAndEndsAsExpected) {
     ScratchDir dir;
     std::ofstream(dir.path() / "reply.json") << R"({"status":"OK","n":[1,2],"who":{"id":"A"}})";
     const Case &c = GetParam();
-    qmrt::test::ClosedPort closed;
+    qmrt::test::UnservedPort closed;
     std::vector<std::string> args;
     for (const std::string &arg : c.args) args.push_back(with_port(arg, closed.port()));
     Finished got;

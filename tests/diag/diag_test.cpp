@@ -1,16 +1,22 @@
+#include "diag/diag.hpp"
+
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "diag/diag.hpp"
 #include "emulator.hpp"
 #include "files.hpp"
 #include "qmrt/diag.h"
@@ -19,8 +25,8 @@
 namespace {
 
 using qmrt::test::read_file;
-using qmrt::test::ScratchDir;
 using qmrt::test::Reported;
+using qmrt::test::ScratchDir;
 using testing::KilledBySignal;
 
 // The report line of a broken check, as a death-test pattern.
@@ -150,6 +156,92 @@ TEST(WriteDebug2, ConcurrentWritersNeverInterleave) {
         ++seen[w];
     }
     for (int count : seen) EXPECT_EQ(count, texts_each);
+}
+
+// A trace that is a FIFO, a full device or a file at its size limit: the append neither
+// blocks the program nor loses a text without a word. Each case runs in a child of its
+// own (a size limit, and a SIGPIPE that would end it), which leaves qm_calstr and what
+// it checked afterwards in the file "report".
+struct TraceWorld {
+    const char *name;
+    void (*prepare)();
+    const char *message;    // qm_calstr after the append; "" when nothing failed
+    std::size_t read_back;  // bytes a FIFO's reader took; or the file's size after
+};
+
+constexpr std::size_t world_text = 100000;  // past any pipe's buffer
+int fifo_reader = -1;
+int fifo_keeper = -1;  // a writer that keeps the reader from seeing an end too early
+std::size_t fifo_taken = 0;
+std::thread reader_thread;
+
+void make_fifo() {
+    ASSERT_EQ(::mkfifo("debug2", 0600), 0);
+}
+
+// A reader that takes up to `limit` bytes, then goes.
+void start_reader(std::size_t limit) {
+    make_fifo();
+    fifo_reader = ::open("debug2", O_RDONLY | O_NONBLOCK);
+    fifo_keeper = ::open("debug2", O_WRONLY | O_NONBLOCK);
+    ::fcntl(fifo_reader, F_SETFL, 0);
+    reader_thread = std::thread([limit] {
+        char chunk[4096];
+        for (ssize_t got;
+             fifo_taken < limit &&
+             (got = ::read(fifo_reader, chunk, std::min(sizeof chunk, limit - fifo_taken))) > 0;)
+            fifo_taken += static_cast<std::size_t>(got);
+        ::close(fifo_reader);
+    });
+}
+
+TEST(WriteDebug2, HostileTraceFilesNeverBlockOrLoseTextsSilently) {
+    const TraceWorld worlds[] = {
+        {"FIFO without a reader", make_fifo, "Gagal membuka file \"debug2\", system error = 6\n",
+         0},
+        {"FIFO with a reader", [] { start_reader(SIZE_MAX); }, "", world_text},
+        {"FIFO whose reader goes", [] { start_reader(1); },
+         "Gagal menulis file \"debug2\", system error = 32\n", 1},
+        {"full device", [] { std::filesystem::create_symlink("/dev/full", "debug2"); },
+         "Gagal menulis file \"debug2\", system error = 28\n", 0},
+        {"file at its size limit",
+         [] {
+             write_debug2("first\n");
+             ::signal(SIGXFSZ, SIG_IGN);
+             const rlimit limit{6 + 4000, RLIM_INFINITY};
+             ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+         },
+         "Gagal menulis file \"debug2\", system error = 27\n", 6 + 4000},
+    };
+    for (const TraceWorld &world : worlds) {
+        SCOPED_TRACE(world.name);
+        ScratchDir dir;
+        std::fflush(nullptr);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (std::freopen("/dev/null", "w", stdout) == nullptr) ::_exit(2);
+            ::alarm(20);  // an append that blocks ends the child, not the test run
+            world.prepare();
+            qm_calstr[0] = '\0';
+            write_debug2(std::string(world_text, 'x').c_str());
+            if (reader_thread.joinable()) {
+                ::close(fifo_keeper);
+                reader_thread.join();
+            }
+            const std::size_t read_back = fifo_reader >= 0 ? fifo_taken
+                                          : std::filesystem::is_regular_file("debug2")
+                                              ? std::filesystem::file_size("debug2")
+                                              : 0;
+            std::ofstream("report") << qm_calstr << '|' << read_back;
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(read_file("report"),
+                  std::string(world.message) + '|' + std::to_string(world.read_back));
+    }
 }
 
 }  // namespace

@@ -1,15 +1,12 @@
 // The POST exchange against a local HTTPS server: what is sent, what is traced in
 // "debug2", what the caller gets back, and every way the exchange can fail.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <openssl/ssl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +17,11 @@
 #include "qmrt/http.h"
 #include "qmrt/memory.h"
 #include "scratch_dir.hpp"
+#ifdef QMRT_SERVICE_BINARY
+#include "service_process.hpp"
+#endif
+#include "stall_limit.hpp"
+#include "unserved_port.hpp"
 
 namespace {
 
@@ -27,19 +29,7 @@ using qmrt::test::HttpsReply;
 using qmrt::test::HttpsTestServer;
 using qmrt::test::read_file;
 using qmrt::test::ScratchDir;
-
-// A port on 127.0.0.1 where nothing listens: bound once to learn a free one, then closed.
-int closed_port() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
+using qmrt::test::UnservedPort;
 
 // The caller's side of one exchange: keys and their 64-byte value cells.
 struct Call {
@@ -84,7 +74,8 @@ protected:
     std::string head_of_trace(const std::string &request) const {
         return "url = " + server.url("/service") +
                "\nAccept: application/json\nContent-Type: application/json\n"
-               "\nQM_callService: jsondata=\n" + request + "\n";
+               "\nQM_callService: jsondata=\n" +
+               request + "\n";
     }
 
     ScratchDir dir;
@@ -130,7 +121,7 @@ TEST_F(Exchange, MissingKeysFailWithTheReplyInTheMessage) {
     const std::string reply = R"({"a":"1"})";
     const std::string message = "gagal, jawaban server: " + reply;
     const Case cases[] = {
-        {{"b"}, {}, true},        // the first key: its failure is traced
+        {{"b"}, {}, true},               // the first key: its failure is traced
         {{"a", "b"}, {"a=1\n"}, false},  // a later key: only left in qm_errstr
     };
     for (const Case &c : cases) {
@@ -165,7 +156,8 @@ TEST_F(Exchange, ChunkedReplyIsCollectedWhole) {
 }
 
 TEST_F(Exchange, NoServerFailsWithTheConnectionResultAndNoStatusLine) {
-    qmrt::http::set_endpoint("https://127.0.0.1:" + std::to_string(closed_port()) + "/service");
+    const UnservedPort closed;
+    qmrt::http::set_endpoint("https://127.0.0.1:" + std::to_string(closed.port()) + "/service");
     Call call({"a"});
     EXPECT_EQ(call.run("{}"), -1);
     const std::string t = trace();
@@ -186,15 +178,17 @@ TEST_F(Exchange, SecondExchangeReleasesTheFirstReplyBeforeItsTransfer) {
     EXPECT_EQ(g_birt_size, 0);
 }
 
-TEST_F(Exchange, ReplyCutShortIsStillRead) {
-    // 10 of 21 bytes arrive: the transfer fails, yet "a" is in the part that came.
+TEST_F(Exchange, ReplyCutShortIsKeptButNotRead) {
+    // 10 of 21 bytes arrive: "a" is in the part that came, yet a cut reply is no answer.
     server.on("/service", HttpsReply::cut(R"({"a":"1","b":"22222"})", 10));
     Call call({"a"});
-    EXPECT_EQ(call.run("{}"), 0);
-    EXPECT_EQ(call.value(0), "1");
+    EXPECT_EQ(call.run("{}"), -1);
+    EXPECT_TRUE(call.cell_untouched(0));
     EXPECT_STREQ(g_birt_temp, R"({"a":"1",")");
-    const std::string t = trace();
-    EXPECT_NE(t.find("res = 18\nQM_callService:jawaban server="), std::string::npos) << t;
+    const std::string message = "gagal, jawaban server terputus: Transferred a partial file";
+    EXPECT_EQ(std::string(qm_errstr), message);
+    EXPECT_EQ(trace(), head_of_trace("{}") + "res = 18\nQM_callService:jawaban server=\n" +
+                           R"({"a":"1",")" + "\n" + message);
 }
 
 TEST_F(Exchange, ValuesUpToSixtyThreeCharactersFitTheCell) {
@@ -243,6 +237,29 @@ TEST_F(Exchange, RequestsLongerThanTheBufferAreRefusedBeforeAnythingHappens) {
     const std::string message = "gagal, permintaan terlalu panjang (35000 > 34999)";
     EXPECT_EQ(std::string(qm_errstr), message);
     EXPECT_EQ(trace(), message);
+}
+
+TEST_F(Exchange, KeysWithoutValueCellsAreRefusedBeforeAnythingIsSent) {
+    server.on("/service", HttpsReply::json(R"({"a":"1","b":"2"})"));
+    const char *keys[] = {"a", "b", nullptr};
+    char cell[QM_VALUE_SIZE] = "untouched";
+    char *first_missing[] = {nullptr, cell};
+    char *second_missing[] = {cell, nullptr};
+    struct Case {
+        char **values;
+        const char *key;
+    };
+    for (const Case &c :
+         {Case{nullptr, "a"}, Case{first_missing, "a"}, Case{second_missing, "b"}}) {
+        SCOPED_TRACE(c.key);
+        std::filesystem::remove("debug2");
+        EXPECT_EQ(QM_callService("{}", keys, c.values), -1);
+        const std::string message = std::string("gagal, tempat nilai \"") + c.key + "\" kosong";
+        EXPECT_EQ(std::string(qm_errstr), message);
+        EXPECT_EQ(trace(), message);
+        EXPECT_STREQ(cell, "untouched");
+    }
+    EXPECT_TRUE(server.requests().empty());
 }
 
 TEST_F(Exchange, UnopenableTraceFileDoesNotStopTheExchange) {
@@ -315,5 +332,87 @@ TEST_F(Exchange, AfterTheServiceRestartedTheExchangeStillSucceeds) {
     EXPECT_FALSE(requests[0].resumed);
     EXPECT_TRUE(requests[1].resumed);
 }
+
+#ifdef QMRT_SERVICE_BINARY
+// The exchange against a service that misbehaves (qmrt-service --fault), and one that
+// takes the connection and never starts TLS, with a stall time-out of two seconds: the
+// exchange never waits for ever, never hands back a value from a reply that did not come
+// whole, and is never cut while bytes keep coming.
+struct Misbehaviour {
+    const char *name;
+    std::vector<std::string> options;  // empty: the silent port instead of the service
+    const char *result_line;
+    int32_t result;
+    const char *message;  // in qm_errstr and at the end of the trace; null: untouched
+};
+
+TEST(ExchangeWithAMisbehavingService, NeverHangsAndNeverReadsAnIncompleteReply) {
+    const qmrt::test::StallLimit limit(2);
+    const std::string cut = "gagal, jawaban server terputus: ";
+    const Misbehaviour cases[] = {
+        {"connection taken, TLS never started", {}, "res = 28\n", -1, nullptr},
+        {"stall", {"--fault", "stall"}, "res = 28\n", -1, nullptr},
+        {"cut", {"--fault", "cut"}, "res = 18\n", -1, "Transferred a partial file"},
+        {"reset",
+         {"--fault", "reset"},
+         "res = 56\n",
+         -1,
+         "Failure when receiving data from the peer"},
+        {"slow, past the limit",
+         {"--fault", "slow", "--fault-interval", "5000"},
+         "res = 28\n",
+         -1,
+         "Timeout was reached"},
+        // Some 60 bytes 50 ms apart: longer than the limit in all, never idle that long.
+        {"slow, but never idle that long",
+         {"--fault", "slow", "--fault-interval", "50"},
+         "res = 0\nhttp response: 200\n",
+         0,
+         nullptr},
+        {"delayed within the limit",
+         {"--delay", "1000"},
+         "res = 0\nhttp response: 200\n",
+         0,
+         nullptr},
+        {"odd status", {"--fault", "status=503"}, "res = 0\nhttp response: 503\n", 0, nullptr},
+    };
+    for (const Misbehaviour &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir;
+        std::optional<qmrt::test::ServiceProcess> service;
+        std::optional<UnservedPort> silent;
+        if (c.options.empty()) {
+            silent.emplace(UnservedPort::Kind::silent);
+            qmrt::http::set_endpoint("https://127.0.0.1:" + std::to_string(silent->port()) +
+                                     "/service");
+        } else {
+            std::vector<std::string> options{"--port", "0"};
+            options.insert(options.end(), c.options.begin(), c.options.end());
+            service.emplace(dir.path() / "service.log", options);
+            ASSERT_NE(service->port(), 0) << service->startup_line();
+            qmrt::http::set_endpoint(service->url("/service"));
+        }
+        std::strcpy(qm_errstr, "untouched");
+        Call call({"saldo"});
+        EXPECT_EQ(call.run(R"({"saldo":"1250000"})"), c.result);
+        const std::string t = read_file("debug2");
+        EXPECT_NE(t.find(c.result_line), std::string::npos) << t;
+        if (c.result == 0) {
+            EXPECT_EQ(call.value(0), "1250000");
+        } else {
+            EXPECT_TRUE(call.cell_untouched(0));
+        }
+        const std::string message = c.message ? cut + c.message : "untouched";
+        EXPECT_EQ(std::string(qm_errstr), message);
+        if (c.message) {
+            EXPECT_EQ(t.substr(t.size() - std::min(t.size(), message.size())), message);
+            EXPECT_GT(g_birt_size, 0) << "the part that came stays in the reply block";
+        }
+        mbfree(g_birt_temp);
+        g_birt_temp = nullptr;
+        g_birt_size = 0;
+    }
+}
+#endif
 
 }  // namespace

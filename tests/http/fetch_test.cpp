@@ -4,12 +4,19 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "emulator.hpp"
 #include "https_test_server.hpp"
+#include "scratch_dir.hpp"
+#ifdef QMRT_SERVICE_BINARY
+#include "service_process.hpp"
+#endif
 #include "qmrt/http.h"
 #include "qmrt/memory.h"
+#include "stall_limit.hpp"
 
 namespace {
 
@@ -61,6 +68,39 @@ TEST(JsonFetch, FailedTransferIsFatal) {
     EXPECT_EXIT(json_fetch(url.c_str()), KilledBySignal(SIGABRT),
                 Reported("^curl_easy_perform failed: Couldn't connect to server\n$"));
 }
+
+#ifdef QMRT_SERVICE_BINARY
+// A service that stalls or cuts its reply, and a URL of a scheme other than the web's,
+// end in the failed transfer's report, within a second or two of stall time-out.
+TEST(JsonFetch, StalledOrCutRepliesAndOtherSchemesAreFailedTransfers) {
+    const qmrt::test::StallLimit limit(2);
+    qmrt::test::ScratchDir dir;
+    struct Case {
+        const char *fault;  // null: no service, the URL as it is
+        const char *url;
+        const char *reason;
+    };
+    const Case cases[] = {
+        {"stall", "/health", "Timeout was reached"},
+        {"cut", "/health", "Transferred a partial file"},
+        {nullptr, "file:///etc/hostname", "Unsupported protocol"},
+        {nullptr, "dict://127.0.0.1/d:word", "Unsupported protocol"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.url);
+        std::optional<qmrt::test::ServiceProcess> service;
+        std::string url = c.url;
+        if (c.fault != nullptr) {
+            service.emplace(dir.path() / "service.log",
+                            std::vector<std::string>{"--port", "0", "--fault", c.fault});
+            ASSERT_NE(service->port(), 0) << service->startup_line();
+            url = service->url(c.url);
+        }
+        EXPECT_EXIT(json_fetch(url.c_str()), KilledBySignal(SIGABRT),
+                    Reported(std::string("^curl_easy_perform failed: ") + c.reason + "\n$"));
+    }
+}
+#endif
 
 // The collection buffer grows only when a chunk does not fit the room left, and then to
 // its limit plus the whole chunk: the room that was left stays for the next chunks.

@@ -46,6 +46,29 @@ TEST_F(ReplyBlockTest, EachChunkLeavesANewRoundedBlockWithAZeroAfterTheReply) {
     }
 }
 
+// Past 64 KiB the block grows by at least half at a time, so a long reply is copied a
+// bounded number of times per byte; up to there every chunk still leaves a new block.
+TEST_F(ReplyBlockTest, LongRepliesGrowTheBlockGeometrically) {
+    constexpr std::size_t chunk = 16 * 1024, total = 8 * 1024 * 1024;
+    std::string reply;
+    std::size_t replaced = 0;
+    for (std::size_t sent = 0; sent < total; sent += chunk) {
+        const std::string piece(chunk, static_cast<char>('a' + sent / chunk % 26));
+        char *before = g_birt_temp;
+        ASSERT_EQ(feed(piece), chunk);
+        reply += piece;
+        if (g_birt_temp != before) ++replaced;
+        if (reply.size() <= 64 * 1024) {
+            EXPECT_NE(g_birt_temp, before) << reply.size();
+        }
+        ASSERT_EQ(g_birt_size, static_cast<int32_t>(reply.size()));
+        ASSERT_EQ(g_birt_temp[g_birt_size], '\0');
+    }
+    EXPECT_EQ(std::string(g_birt_temp, g_birt_size), reply);
+    // 4 exact blocks, then growth by half from 64 KiB to 8 MiB: 12 more at most.
+    EXPECT_LE(replaced, 4u + 12u);
+}
+
 TEST_F(ReplyBlockTest, KeepsZeroBytesOfTheReply) {
     ASSERT_EQ(writefunction(const_cast<char *>("a\0b"), 1, 3, nullptr), 3u);
     EXPECT_EQ(g_birt_size, 3);

@@ -66,8 +66,8 @@ TEST(JsonTokeniseAllocationDeathTest, EachFailedAllocationIsTheFatalReport) {
                 json_tokenise(text.c_str(), &status);
             },
             KilledBySignal(SIGABRT),
-            Reported("^json_tokenise: assertion failed: tokens != NULL \\(src/json/tokens\\.cpp, "
-                     "line [0-9]+\\)\n$"));
+            Reported("^json_tokenise: assertion failed: tokens != NULL "
+                     "\\(src/json/faces/json_tokenise\\.cpp, line [0-9]+\\)\n$"));
     }
 }
 

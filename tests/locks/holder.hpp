@@ -16,6 +16,7 @@
 #include <string>
 
 #include "locks/byte_map.hpp"
+#include "qmrt/diag.h"
 #include "qmrt/locks.h"
 
 namespace qmrt::test {
@@ -24,6 +25,7 @@ struct Reply {
     int32_t result;
     int16_t usernum;
     int32_t basic, shm, verify;  // the descriptor cells after the call
+    char calstr[96];             // the start of qm_calstr after a trace command
 };
 
 struct Ended {
@@ -48,7 +50,8 @@ inline pid_t holder_of(const char *file, off_t byte) {
 class Holder {
 public:
     // `gate`: read end of a pipe that gated commands block on until its writers close.
-    explicit Holder(int gate = -1) {
+    // `without_stdin`: the child runs with standard input closed.
+    explicit Holder(int gate = -1, bool without_stdin = false) {
         std::signal(SIGPIPE, SIG_IGN);  // commands may go to a child that was refused
         int command[2], reply[2], out[2];
         if (::pipe(command) != 0 || ::pipe(reply) != 0 || ::pipe(out) != 0)
@@ -62,6 +65,7 @@ public:
             // pipes (or the gate) open.
             for (int fd = 3; fd < 1024; ++fd)
                 if (fd != command[0] && fd != reply[1] && fd != gate) ::close(fd);
+            if (without_stdin) ::close(STDIN_FILENO);
             serve(command[0], reply[1], gate);
         }
         ::close(command[0]);
@@ -79,14 +83,19 @@ public:
 
     // Runs DQ_LOCKING(code) with the given g_slotnum and g_wt; nothing when refused.
     std::optional<Reply> call(int32_t code, int16_t slot = 0, int16_t wt = 0) {
-        start({code, slot, wt, false, 0, 0});
+        start({code, slot, wt, false, 0, 0, false});
         return receive();
     }
     // The same call, made only once the gate opens; collect it with receive().
-    void call_at_gate(int32_t code) { start({code, 0, 0, true, 0, 0}); }
+    void call_at_gate(int32_t code) { start({code, 0, 0, true, 0, 0, false}); }
+    // Appends a line to "debug2" with write_debug2 instead of a lock call.
+    std::optional<Reply> trace() {
+        start({0, 0, 0, false, 0, 0, true});
+        return receive();
+    }
     // Takes bytes of ".VF_LOCK" directly, as an outside process would; true when taken.
     bool raw_verify_lock(off_t start_byte, off_t length) {
-        start({0, 0, 0, false, start_byte, length});
+        start({0, 0, 0, false, start_byte, length, false});
         auto reply = receive();
         return reply && reply->result == 0;
     }
@@ -118,6 +127,7 @@ private:
         int16_t slot, wt;
         bool gated;
         off_t raw_start, raw_length;  // raw_length > 0: a direct lock, no DQ_LOCKING
+        bool trace;
     };
 
     static bool read_all(int fd, void *data, size_t size) {
@@ -147,7 +157,10 @@ private:
                 }
             }
             Reply reply{};
-            if (command.raw_length > 0) {
+            if (command.trace) {
+                reply.result = write_debug2("trace\n");
+                std::snprintf(reply.calstr, sizeof reply.calstr, "%.95s", qm_calstr);
+            } else if (command.raw_length > 0) {
                 if (raw_fd < 0) raw_fd = ::open(locks::verify_file, O_RDWR | O_CREAT, 0600);
                 ::lseek(raw_fd, command.raw_start, SEEK_SET);
                 reply.result = ::lockf(raw_fd, F_TLOCK, command.raw_length);

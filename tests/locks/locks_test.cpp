@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "files.hpp"
@@ -248,6 +249,46 @@ TEST(LockFiles, FailedOpeningIsRetriedOnlyForTheShmFile) {
     EXPECT_GT(reply->shm, 2);
     EXPECT_FALSE(std::filesystem::exists(".LOCK"));
     EXPECT_TRUE(std::filesystem::exists(".LOCK_SHM"));
+}
+
+// With standard input closed the first lock file would open as descriptor 0, which reads
+// as not yet opened: every cell holds a descriptor above the standard streams, kept.
+TEST(LockFiles, DescriptorsStayAboveTheStandardStreams) {
+    ScratchDir dir;
+    Holder program(-1, true);
+    std::optional<int32_t> basic;
+    for (int32_t code : {3, 5, 3, 5, 0}) {
+        auto reply = program.call(code);
+        ASSERT_TRUE(reply) << code;
+        EXPECT_GT(reply->basic, 2);
+        EXPECT_GT(reply->shm, 2);
+        if (code == 5) {
+            EXPECT_GT(reply->verify, 2);
+        }
+        EXPECT_EQ(reply->basic, basic.value_or(reply->basic)) << "opened once";
+        basic = reply->basic;
+    }
+    EXPECT_EQ(holder_of(".LOCK", 0), program.pid());
+}
+
+// The trace opens and closes its file at every append, and closing any descriptor of a
+// lock file drops the process's locks on it: a "debug2" that is a lock file is refused.
+TEST(LockFiles, TraceThatIsALockFileIsRefusedAndTheLocksStay) {
+    using Link = void (*)(const std::filesystem::path &, const std::filesystem::path &);
+    const Link links[] = {std::filesystem::create_symlink, std::filesystem::create_hard_link};
+    for (Link link : links) {
+        ScratchDir dir;
+        Holder program;
+        ASSERT_EQ(result_of(program, 0), 0);
+        link(".LOCK", "debug2");
+        auto reply = program.trace();
+        ASSERT_TRUE(reply);
+        EXPECT_STREQ(reply->calstr, "Gagal membuka file \"debug2\", system error = 16\n");
+        EXPECT_EQ(holder_of(".LOCK", 0), program.pid());
+        Holder second;
+        expect_refused(second, 0, pelmarin_refusal, 0);
+        EXPECT_EQ(std::filesystem::file_size(".LOCK"), 0u);
+    }
 }
 
 TEST(PelmarinLock, ProcessesReleasedTogetherLeaveExactlyOneHolder) {

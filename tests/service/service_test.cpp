@@ -1,105 +1,27 @@
 // The reference service as developers run it: the real binary on a free port, its routes
 // seen through libcurl, its log, its own certificate files, and its stop on a signal.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
-#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "curl_request.hpp"
 #include "files.hpp"
 #include "scratch_dir.hpp"
 #include "self_signed.hpp"
-
-extern char **environ;
+#include "service_process.hpp"
 
 namespace qmrt::test {
 namespace {
 
 using nlohmann::json;
-
-// qmrt-service as a child process, its standard error in a file. Construction returns
-// once the service printed the address it listens on.
-class ServiceProcess {
-public:
-    explicit ServiceProcess(const std::filesystem::path &log,
-                            std::vector<std::string> options = {"--port", "0"}) {
-        std::vector<std::string> args{QMRT_SERVICE_BINARY};
-        args.insert(args.end(), options.begin(), options.end());
-        std::vector<char *> argv;
-        for (std::string &arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-
-        int out[2];
-        if (pipe(out) != 0) throw std::runtime_error("pipe failed");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        posix_spawn_file_actions_addclose(&actions, out[1]);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, log.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        if (spawned != 0) {
-            close(out[0]);
-            throw std::runtime_error("cannot start " + args[0]);
-        }
-        startup_line_ = read_line(out[0]);
-        close(out[0]);
-        std::smatch port;
-        if (!std::regex_match(
-                startup_line_, port,
-                std::regex(R"(qmrt-service listening on https://127\.0\.0\.1:(\d+)/service)")))
-            return;  // port_ stays 0; the test reports the line
-        port_ = std::stoi(port[1]);
-    }
-    ServiceProcess(const ServiceProcess &) = delete;
-    ServiceProcess &operator=(const ServiceProcess &) = delete;
-    ~ServiceProcess() {
-        if (pid_ > 0) stop(SIGKILL);
-    }
-
-    int port() const { return port_; }
-    const std::string &startup_line() const { return startup_line_; }
-    std::string url(const std::string &path) const {
-        return "https://127.0.0.1:" + std::to_string(port_) + path;
-    }
-
-    // Sends the signal and returns the wait status.
-    int stop(int signal) {
-        kill(pid_, signal);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return status;
-    }
-
-private:
-    // The first line of the child's output, waiting at most 30 s (sanitized builds start
-    // slowly); empty if none came.
-    static std::string read_line(int fd) {
-        std::string line;
-        char c;
-        pollfd ready{fd, POLLIN, 0};
-        while (poll(&ready, 1, 30000) == 1 && read(fd, &c, 1) == 1 && c != '\n') line += c;
-        return line;
-    }
-
-    pid_t pid_ = -1;
-    int port_ = 0;
-    std::string startup_line_;
-};
 
 // A JSON object of exactly `size` bytes.
 std::string object_of_size(std::size_t size) {
@@ -221,6 +143,34 @@ TEST(Service, CapsTheTlsVersionWhenAsked) {
     EXPECT_EQ(refused.startup_line(), "");
     int status = refused.stop(SIGTERM);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
+}
+
+// A stalled reply holds a worker of the service until it stops: the stop must end it.
+TEST(Service, StopsCleanlyWhileAReplyStalls) {
+    ScratchDir scratch;
+    ServiceProcess service(scratch.path() / "service.log", {"--port", "0", "--fault", "stall"});
+    ASSERT_NE(service.port(), 0) << service.startup_line();
+    CurlResult got;
+    std::thread client([&] { got = curl_request(service.url("/health")); });
+    // Time for the request to reach the service.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const int status = service.stop(SIGTERM);
+    client.join();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_NE(got.code, CURLE_OK);
+    EXPECT_EQ(got.body, "") << "a stalled reply stays unanswered";
+}
+
+TEST(Service, RefusesAFaultItCannotPlay) {
+    ScratchDir scratch;
+    for (const char *fault : {"hang", "status=99", "status=600", "status=5x", "status="}) {
+        SCOPED_TRACE(fault);
+        ServiceProcess refused(scratch.path() / "refused.log", {"--port", "0", "--fault", fault});
+        EXPECT_EQ(refused.startup_line(), "");
+        const int status = refused.stop(SIGTERM);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+        EXPECT_NE(read_file(scratch.path() / "refused.log").find("not a fault"), std::string::npos);
+    }
 }
 
 TEST(Service, RefusesToStartOnAPortAlreadyServed) {

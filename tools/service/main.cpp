@@ -1,6 +1,7 @@
 // qmrt-service: the reference web service for developers and the demo. It answers the
 // library's POST exchange over HTTPS: every member of the request comes back with
-// "status" and "served_at" added, so a caller can read any key it sent.
+// "status" and "served_at" added, so a caller can read any key it sent. With --fault it
+// misbehaves on purpose, in the ways a real service can.
 #include <httplib.h>
 #include <openssl/ssl.h>
 #include <pthread.h>
@@ -13,11 +14,12 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
-#include <mutex>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "faults.hpp"
 #include "self_signed.hpp"
 #include "session_cache.hpp"
 
@@ -37,11 +39,24 @@ std::string local_time_text() {
     return text;
 }
 
-void reply_json(httplib::Response &res, int status, const Json &body) {
-    res.status = status;
-    // Invalid UTF-8 cannot come from the parser, but a reply must never throw.
-    res.set_content(body.dump(-1, ' ', false, Json::error_handler_t::replace), "application/json");
-}
+// What every reply goes through: the JSON text of `body`, sent as the fault says.
+class Replies {
+public:
+    explicit Replies(qmrt::service::Fault fault) : fault_(fault) {}
+
+    void send(const httplib::Request &req, httplib::Response &res, int status, const Json &body) {
+        // Invalid UTF-8 cannot come from the parser, but a reply must never throw.
+        qmrt::service::send_json(req, res, status,
+                                 body.dump(-1, ' ', false, Json::error_handler_t::replace), fault_,
+                                 stopping_);
+    }
+    // Ends the waits of stalled and delayed replies.
+    void stop() { stopping_.stop(); }
+
+private:
+    const qmrt::service::Fault fault_;
+    qmrt::service::Stopping stopping_;
+};
 
 Json error_body(const std::string &message) {
     return Json{{"status", "ERROR"}, {"message", message}};
@@ -62,34 +77,36 @@ const char *reason_of(int status) {
     }
 }
 
-void serve(const httplib::Request &req, httplib::Response &res) {
+void serve(Replies &replies, const httplib::Request &req, httplib::Response &res) {
     Json request;
     try {
         request = Json::parse(req.body);
     } catch (const Json::parse_error &e) {
-        reply_json(res, 400, error_body(std::string("body is not JSON: ") + e.what()));
+        replies.send(req, res, 400, error_body(std::string("body is not JSON: ") + e.what()));
         return;
     }
     if (!request.is_object()) {
-        reply_json(res, 400, error_body("body is not a JSON object"));
+        replies.send(req, res, 400, error_body("body is not a JSON object"));
         return;
     }
     // The service's own members win over members of the same name in the request.
     request["status"] = "OK";
     request["served_at"] = local_time_text();
-    reply_json(res, 200, request);
+    replies.send(req, res, 200, request);
 }
 
-void install_routes(httplib::Server &server) {
+void install_routes(httplib::Server &server, Replies &replies) {
     server.set_payload_max_length(max_body);
-    server.Post("/service", serve);
-    server.Get("/health", [](const httplib::Request &, httplib::Response &res) {
-        reply_json(res, 200, Json{{"status", "OK"}});
+    server.Post("/service", [&replies](const httplib::Request &req, httplib::Response &res) {
+        serve(replies, req, res);
+    });
+    server.Get("/health", [&replies](const httplib::Request &req, httplib::Response &res) {
+        replies.send(req, res, 200, Json{{"status", "OK"}});
     });
 
-    auto not_allowed = [](const httplib::Request &req, httplib::Response &res) {
+    auto not_allowed = [&replies](const httplib::Request &req, httplib::Response &res) {
         res.set_header("Allow", "POST");
-        reply_json(res, 405, error_body("method " + req.method + " not allowed, use POST"));
+        replies.send(req, res, 405, error_body("method " + req.method + " not allowed, use POST"));
     };
     server.Get("/service", not_allowed);  // HEAD is routed here too
     server.Put("/service", not_allowed);
@@ -99,9 +116,9 @@ void install_routes(httplib::Server &server) {
 
     // Errors the library decides itself (404, 413, 400 on a malformed request) come with
     // an empty body: give them the same JSON shape as the service's own errors.
-    server.set_error_handler([](const httplib::Request &, httplib::Response &res) {
-        if (!res.body.empty()) return;
-        reply_json(res, res.status, error_body(reason_of(res.status)));
+    server.set_error_handler([&replies](const httplib::Request &req, httplib::Response &res) {
+        if (!res.body.empty() || res.content_provider_) return;  // a reply of its own
+        replies.send(req, res, res.status, error_body(reason_of(res.status)));
     });
 
     // Worker threads log concurrently: one fprintf per line keeps lines whole.
@@ -112,35 +129,48 @@ void install_routes(httplib::Server &server) {
     });
 }
 
-std::unique_ptr<httplib::SSLServer> make_server(const std::string &cert, const std::string &key) {
-    if (!cert.empty()) return std::make_unique<httplib::SSLServer>(cert.c_str(), key.c_str());
-    // SSLServer takes its own references to the pair, so ours may go at the end of scope.
-    qmrt::tls::Credentials made = qmrt::tls::make_self_signed();
-    return std::make_unique<httplib::SSLServer>(made.cert.get(), made.key.get());
-}
-
-}  // namespace
-
-int main(int argc, char **argv) {
-    CLI::App app{"Reference HTTPS web service for the qmrt library's POST exchange"};
+struct Options {
     std::string host = "127.0.0.1";
     int port = 8443;
     std::string cert, key;
-    app.add_option("--host", host, "Address to listen on")->capture_default_str();
-    app.add_option("--port", port, "Port to listen on; 0 picks a free one")
+    std::string tls_max = "1.3";
+    qmrt::service::Fault fault;
+};
+
+// The options, or the exit status when the command line says to end (help, version, a
+// usage error).
+std::optional<int> parse_options(int argc, char **argv, Options &options) {
+    CLI::App app{"Reference HTTPS web service for the qmrt library's POST exchange"};
+    app.add_option("--host", options.host, "Address to listen on")->capture_default_str();
+    app.add_option("--port", options.port, "Port to listen on; 0 picks a free one")
         ->capture_default_str()
         ->check(CLI::Range(0, 65535));
-    auto *cert_opt = app.add_option("--cert", cert, "PEM certificate (default: self-signed)")
-                         ->check(CLI::ExistingFile);
+    auto *cert_opt =
+        app.add_option("--cert", options.cert, "PEM certificate (default: self-signed)")
+            ->check(CLI::ExistingFile);
     auto *key_opt =
-        app.add_option("--key", key, "PEM private key of --cert")->check(CLI::ExistingFile);
+        app.add_option("--key", options.key, "PEM private key of --cert")->check(CLI::ExistingFile);
     cert_opt->needs(key_opt);
     key_opt->needs(cert_opt);
-    std::string tls_max = "1.3";
-    app.add_option("--tls-max", tls_max,
+    app.add_option("--tls-max", options.tls_max,
                    "Highest TLS version offered; 1.2 makes resumed handshakes save a round trip")
         ->capture_default_str()
         ->check(CLI::IsMember({"1.2", "1.3"}));
+    std::string fault;
+    app.add_option("--fault", fault,
+                   "Misbehave on every reply: stall, cut, reset, slow or status=N")
+        ->check([](const std::string &mode) {
+            return qmrt::service::Fault::parse(mode) ? std::string()
+                                                     : "not a fault: stall, cut, reset, slow, "
+                                                       "status=N (100 to 599)";
+        });
+    long interval = 100, delay = 0;
+    app.add_option("--fault-interval", interval, "Milliseconds between the bytes of --fault slow")
+        ->capture_default_str()
+        ->check(CLI::Range(0L, 3600000L));
+    app.add_option("--delay", delay, "Milliseconds to wait before every reply")
+        ->capture_default_str()
+        ->check(CLI::Range(0L, 3600000L));
     app.set_version_flag("--version", "qmrt-service " QMRT_VERSION);
     try {
         app.parse(argc, argv);
@@ -150,29 +180,36 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "qmrt-service: %s (see --help)\n", error.what());
         return 2;
     }
+    if (!fault.empty()) options.fault = *qmrt::service::Fault::parse(fault);
+    options.fault.interval = qmrt::service::Milliseconds(interval);
+    options.fault.delay = qmrt::service::Milliseconds(delay);
+    return std::nullopt;
+}
 
-    // SIGINT and SIGTERM are blocked in every thread (the server's workers inherit the
-    // mask) and taken synchronously by one watcher thread, which may then call stop().
-    sigset_t stop_signals;
-    sigemptyset(&stop_signals);
-    sigaddset(&stop_signals, SIGINT);
-    sigaddset(&stop_signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
-
+// The TLS server with the given pair, or a self-signed one made now; null after a message.
+std::unique_ptr<httplib::SSLServer> make_server(const Options &options) {
     std::unique_ptr<httplib::SSLServer> server;
     try {
-        server = make_server(cert, key);
+        if (!options.cert.empty()) {
+            server =
+                std::make_unique<httplib::SSLServer>(options.cert.c_str(), options.key.c_str());
+        } else {
+            // SSLServer takes its own references to the pair, so ours may go at the end of
+            // scope.
+            qmrt::tls::Credentials made = qmrt::tls::make_self_signed();
+            server = std::make_unique<httplib::SSLServer>(made.cert.get(), made.key.get());
+        }
     } catch (const std::exception &e) {
         std::fprintf(stderr, "qmrt-service: %s\n", e.what());
-        return 1;
+        return nullptr;
     }
     if (!server->is_valid() || !qmrt::tls::keep_sessions(server->ssl_context())) {
-        std::fprintf(stderr, "qmrt-service: cannot set up TLS with %s and %s\n", cert.c_str(),
-                     key.c_str());
-        return 1;
+        std::fprintf(stderr, "qmrt-service: cannot set up TLS with %s and %s\n",
+                     options.cert.c_str(), options.key.c_str());
+        return nullptr;
     }
-    if (tls_max == "1.2") SSL_CTX_set_max_proto_version(server->ssl_context(), TLS1_2_VERSION);
-    install_routes(*server);
+    if (options.tls_max == "1.2")
+        SSL_CTX_set_max_proto_version(server->ssl_context(), TLS1_2_VERSION);
     // A reply goes out in more than one write; without this the second waits for the
     // client's delayed acknowledgement, some 40 ms an exchange.
     server->set_tcp_nodelay(true);
@@ -182,33 +219,60 @@ int main(int argc, char **argv) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
+    return server;
+}
 
-    int bound =
-        port == 0 ? server->bind_to_any_port(host) : (server->bind_to_port(host, port) ? port : -1);
-    if (bound < 0) {
-        std::fprintf(stderr, "qmrt-service: cannot listen on %s port %d\n", host.c_str(), port);
-        return 1;
-    }
-    port = bound;
-    std::printf("qmrt-service listening on https://%s:%d/service\n", host.c_str(), port);
-    std::fflush(stdout);
-
+// Serves until SIGINT or SIGTERM, which the caller has blocked in every thread: one
+// watcher thread takes them synchronously and stops the server.
+bool serve_until_signalled(httplib::SSLServer &server, Replies &replies,
+                           const sigset_t &stop_signals) {
     std::atomic<bool> finished{false};
     std::thread watcher([&] {
         int signal = 0;
         sigwait(&stop_signals, &signal);
         if (finished) return;
         std::fprintf(stderr, "qmrt-service: stopping on signal %d\n", signal);
+        replies.stop();
         // stop() does nothing until the accept loop runs: repeat until it has ended.
         while (!finished) {
-            server->stop();
+            server.stop();
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     });
-
-    bool ok = server->listen_after_bind();
+    const bool ok = server.listen_after_bind();
     finished = true;
     pthread_kill(watcher.native_handle(), SIGTERM);  // wakes the watcher if still waiting
     watcher.join();
-    return ok ? 0 : 1;
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    Options options;
+    if (std::optional<int> status = parse_options(argc, argv, options)) return *status;
+
+    // Blocked before any thread starts, so that the server's workers inherit the mask.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
+    std::unique_ptr<httplib::SSLServer> server = make_server(options);
+    if (server == nullptr) return 1;
+    Replies replies(options.fault);
+    install_routes(*server, replies);
+
+    const int bound = options.port == 0 ? server->bind_to_any_port(options.host)
+                      : server->bind_to_port(options.host, options.port) ? options.port
+                                                                         : -1;
+    if (bound < 0) {
+        std::fprintf(stderr, "qmrt-service: cannot listen on %s port %d\n", options.host.c_str(),
+                     options.port);
+        return 1;
+    }
+    std::printf("qmrt-service listening on https://%s:%d/service\n", options.host.c_str(), bound);
+    std::fflush(stdout);
+    return serve_until_signalled(*server, replies, stop_signals) ? 0 : 1;
 }
