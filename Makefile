@@ -74,10 +74,13 @@ test: test-release test-asan test-fuzz check-abi test-package
 # time of each.
 BENCH_FLAGS ?= --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true \
   --benchmark_min_time=0.1
-BENCH_BINARIES = qmrt_bench qmrt_exchange_bench
+# qmrt_kernel_bench, every kernel against the newest peers, is built when their sources are
+# beside the project (../shared/peers).
+BENCH_BINARIES = qmrt_bench qmrt_kernel_bench qmrt_exchange_bench
 bench: bench-build
 	@rm -f build/bench/report.txt
 	@for binary in $(BENCH_BINARIES); do \
+	  [ -x build/bench/bench/$$binary ] || continue; \
 	  build/bench/bench/$$binary $(BENCH_FLAGS) --benchmark_out=$(CURDIR)/build/bench/$$binary.json \
 	    --benchmark_out_format=json | tee -a build/bench/report.txt || exit 1; \
 	done
