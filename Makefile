@@ -2,11 +2,15 @@
 #   make demo   install what is missing, build, run the demo
 #   make check  while working: the release build, its tests and the format check
 #   make test   install what is missing, build, run every test plain and sanitized, and
-#               each fuzz target for a short fixed number of inputs; check the format
+#               each fuzz target for a short fixed number of inputs; check the format,
+#               the ABI and the packages
 #   make bench  build the benchmarks and print their tables of ratios (make bench-startup:
 #               the start-up row alone)
 #   make fuzz   run each fuzz target for FUZZ_SECONDS seconds
-#   make package  the Debian packages libqmrt0, libqmrt-dev and qmrt, in build/package/
+#   make package  the Debian source package and packages libqmrt0, libqmrt-dev and qmrt,
+#               in build/package/ (make package-repro: built twice and compared)
+#   make check-abi  the shared library's ABI against its baseline (make abi-baseline: a
+#               new baseline)
 #   make matrix the library and its tests built with other compilers, flags and
 #               architectures, the tests run in each (MATRIX="clang19 s390x" picks entries)
 JOBS ?= $(shell nproc)
@@ -14,7 +18,8 @@ FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = tokenizer tokens dates
 
 .PHONY: all deps build check check-format test test-release test-asan test-fuzz test-package \
-        package fuzz bench bench-build bench-startup demo matrix clean format
+        package package-repro check-abi abi-baseline fuzz bench bench-build bench-startup demo \
+        matrix clean format
 
 all: build
 
@@ -39,22 +44,29 @@ test-fuzz: deps
 	cmake --build --preset fuzz -j $(JOBS)
 	ctest --preset fuzz
 
-# The packages are built with Debian's hardening flags, which CMake takes from the
-# environment when it first configures the folder.
-DEB_BUILD_MAINT_OPTIONS = hardening=+all
-export DEB_BUILD_MAINT_OPTIONS
+# The Debian source package and packages, built by dpkg-buildpackage (debian/) from a copy
+# of the tree; DEB_BUILD_OPTIONS=nocheck leaves the tests out.
 package: deps
-	CFLAGS="$$(dpkg-buildflags --get CFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
-	CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
-	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" cmake --preset package
-	cmake --build --preset package -j $(JOBS)
-	rm -f build/package/*.deb
-	cpack --preset package
+	JOBS=$(JOBS) scripts/package.sh build/package
 
 # The packages checked as files, without installing them: names, dependencies, file
-# lists, exported names, man pages, lintian.
-test-package: package
-	tests/package/check_packages.sh build/package build/deb
+# lists, exported names, man pages, lintian. make test has run every test already, so
+# the packages' build runs none.
+test-package: deps
+	DEB_BUILD_OPTIONS="$(DEB_BUILD_OPTIONS) nocheck" JOBS=$(JOBS) scripts/package.sh build/package
+	tests/package/check_packages.sh build/package
+
+# The packages built twice, from clones at two paths, and compared byte for byte.
+package-repro: deps
+	JOBS=$(JOBS) scripts/package-repro.sh build/repro
+
+# The shared library's ABI against abi/libqmrt.so.0.abi: any change fails but a new name,
+# which is reported. make abi-baseline accepts the library's ABI as it is.
+check-abi: build
+	scripts/abi.sh check build/release/libqmrt.so.0
+
+abi-baseline: build
+	scripts/abi.sh baseline build/release/libqmrt.so.0
 
 # Every C and C++ source as .clang-format lays it out; make format rewrites them so.
 check-format: deps
@@ -62,7 +74,7 @@ check-format: deps
 
 check: check-format test-release
 
-test: check-format test-release test-asan test-fuzz test-package
+test: check-format test-release test-asan test-fuzz check-abi test-package
 
 # One run of every benchmark, each binary's table of ratios printed after its runs and all
 # kept in build/bench. Repetitions are interleaved, so that a slow spell of the machine
@@ -70,10 +82,13 @@ test: check-format test-release test-asan test-fuzz test-package
 # time of each.
 BENCH_FLAGS ?= --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true \
   --benchmark_min_time=0.1
-BENCH_BINARIES = qmrt_bench qmrt_exchange_bench
+# qmrt_kernel_bench, every kernel against the newest peers, is built when their sources are
+# beside the project (../shared/peers).
+BENCH_BINARIES = qmrt_bench qmrt_kernel_bench qmrt_exchange_bench
 bench: bench-build
 	@rm -f build/bench/report.txt
 	@for binary in $(BENCH_BINARIES); do \
+	  [ -x build/bench/bench/$$binary ] || continue; \
 	  build/bench/bench/$$binary $(BENCH_FLAGS) --benchmark_out=$(CURDIR)/build/bench/$$binary.json \
 	    --benchmark_out_format=json | tee -a build/bench/report.txt || exit 1; \
 	done

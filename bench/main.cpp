@@ -66,6 +66,9 @@ public:
 
     void print() const {
         if (measured("tokenize/")) print_tokenizer();
+#if defined(QMRT_BENCH_KERNELS)
+        if (measured("kernels/")) print_kernels();
+#endif
         if (measured("dates/")) print_dates();
         if (measured("exchange/")) print_exchange();
         if (measured("large_reply/")) print_large_reply();
@@ -127,6 +130,53 @@ public:
         std::printf("   time over json_tokenise of the reply:    %s\n",
                     cell(ratio("lookup/QM_getJsonValue", "lookup/json_tokenise")).c_str());
     }
+
+#if defined(QMRT_BENCH_KERNELS)
+    // Every kernel of this host raced against simdjson forced to the kernel it would run
+    // on the same host, and against yyjson.
+    void print_kernels() const {
+        const char *const texts[] = {"twitter", "twitter-min", "citm", "citm-min",
+                                     "status",  "replies",     "wide", "deep",
+                                     "strings", "numbers",     "nest"};
+        std::printf(
+            "\n== Kernel by kernel, like for like (peer time / our time; higher is faster)\n"
+            "   peers: simdjson %s DOM, forced to the kernel it runs on the same host; yyjson %s\n"
+            "   targets: jsmn_parse >= 1.00 x each peer, json_tokenise >= 0.90 x each peer\n",
+            qmrt::bench::simdjson_version(), qmrt::bench::yyjson_version());
+        std::printf("%-12s %-14s %-18s", "kernel", "tokenizer", "peer");
+        for (const char *text : texts) std::printf(" %11s", text);
+        std::printf("  missed\n");
+        for (const qmrt::json::Kernel kernel : qmrt::json::available_kernels()) {
+            const char *name = qmrt::json::kernel_name(kernel);
+            const std::string simdjson =
+                std::string("simdjson/") + qmrt::bench::simdjson_peer(kernel);
+            for (const char *mine : {"jsmn_parse", "json_tokenise"})
+                for (const std::string &peer : {simdjson, std::string("yyjson")}) {
+                    const double target = std::string(mine) == "jsmn_parse" ? 1.0 : 0.9;
+                    const std::string label =
+                        peer == "yyjson" ? peer : "simdjson " + peer.substr(peer.find('/') + 1);
+                    std::printf("%-12s %-14s %-18s", name, mine, label.c_str());
+                    int missed = 0;
+                    for (const char *text : texts) {
+                        const std::string base = std::string("kernels/") + text + "/";
+                        const double r = ratio(base + peer, base + mine + "/" + name);
+                        if (r >= 0 && r < target) ++missed;
+                        std::printf(" %s", cell(r, 11).c_str());
+                    }
+                    std::printf("  %d\n", missed);
+                }
+        }
+        std::printf(
+            "\n   best_kernel() on AVX-512BW hosts without VBMI2: avx2 time / avx512bw time "
+            "(above 1: avx512bw is faster)\n%-27s",
+            "   jsmn_parse");
+        for (const char *text : texts) {
+            const std::string base = std::string("kernels/") + text + "/jsmn_parse/";
+            std::printf(" %s", cell(ratio(base + "avx2", base + "avx512bw"), 11).c_str());
+        }
+        std::printf("\n");
+    }
+#endif
 
     void print_dates() const {
         std::printf(
@@ -193,6 +243,8 @@ int main(int argc, char **argv) {
 #if defined(QMRT_BENCH_EXCHANGE)
     if (!qmrt::bench::register_exchange_benchmarks())
         std::fprintf(stderr, "no local TLS server: the exchange is not measured\n");
+#elif defined(QMRT_BENCH_KERNELS)
+    qmrt::bench::register_kernel_benchmarks();
 #else
     if (!qmrt::bench::dates_agree()) {
         std::fprintf(stderr, "the library's dates and std::chrono's disagree\n");

@@ -1,12 +1,17 @@
 // The texts the benchmarks read: the two documents shipped in data/ and synthetic
-// texts of four shapes, each made from a repetition count so that they can be scaled.
+// texts of five shapes, and replies cut from twitter.json, each made from a repetition count so
+// that they can be scaled.
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "qmrt/json.h"
 
 namespace qmrt::bench {
 
@@ -16,6 +21,38 @@ inline std::string read_document(const std::string &name) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// Texts of the sizes of the replies the suite reads, cut from twitter.json: its first
+// status alone, and as many of its statuses as fit in 40000 characters, as an array.
+inline std::vector<std::string> twitter_statuses(const std::string &document) {
+    std::int32_t status = 0;
+    json_token *tokens = json_tokenise(document.c_str(), &status);
+    std::vector<std::string> found;
+    for (const json_token *t = tokens; status == 0 && t->start >= 0; ++t) {
+        if (t->type != JSON_STRING || document.compare(t->start, t->end - t->start, "statuses"))
+            continue;
+        const json_token *array = t + 1;
+        for (const json_token *e = array + 1; e->start >= 0 && e->start < array->end; ++e) {
+            found.push_back(document.substr(e->start, e->end - e->start));
+            const std::int32_t end = e->end;
+            while (e[1].start >= 0 && e[1].start < end) ++e;  // its descendants
+        }
+        break;
+    }
+    std::free(tokens);
+    if (found.empty()) throw std::runtime_error("no statuses in twitter.json");
+    return found;
+}
+
+inline std::string statuses_within(const std::vector<std::string> &all, std::size_t limit) {
+    std::string text = "[";
+    for (const std::string &one : all) {
+        if (text.size() + one.size() + 2 > limit) break;
+        if (text.size() > 1) text += ',';
+        text += one;
+    }
+    return text + "]";
 }
 
 // A wide array of small objects: closing each one used to search back over its siblings.

@@ -123,38 +123,6 @@ void add(const std::string &name, Runner run, const std::string &text) {
     });
 }
 
-// Texts of the sizes of the replies the suite reads, cut from twitter.json: its first
-// status alone, and as many of its statuses as fit in 40000 characters, as an array.
-std::vector<std::string> statuses(const std::string &document) {
-    std::int32_t status = 0;
-    json_token *tokens = json_tokenise(document.c_str(), &status);
-    std::vector<std::string> found;
-    for (const json_token *t = tokens; status == 0 && t->start >= 0; ++t) {
-        if (t->type != JSON_STRING || document.compare(t->start, t->end - t->start, "statuses"))
-            continue;
-        const json_token *array = t + 1;
-        for (const json_token *e = array + 1; e->start >= 0 && e->start < array->end; ++e) {
-            found.push_back(document.substr(e->start, e->end - e->start));
-            const std::int32_t end = e->end;
-            while (e[1].start >= 0 && e[1].start < end) ++e;  // its descendants
-        }
-        break;
-    }
-    std::free(tokens);
-    if (found.empty()) throw std::runtime_error("no statuses in twitter.json");
-    return found;
-}
-
-std::string statuses_within(const std::vector<std::string> &all, std::size_t limit) {
-    std::string text = "[";
-    for (const std::string &one : all) {
-        if (text.size() + one.size() + 2 > limit) break;
-        if (text.size() > 1) text += ',';
-        text += one;
-    }
-    return text + "]";
-}
-
 // A reply of exactly 40000 characters whose last key is looked up.
 std::string reply_of_40000(std::string &last_key) {
     std::string text = "{";
@@ -174,7 +142,7 @@ std::string reply_of_40000(std::string &last_key) {
 
 void register_tokenizer_benchmarks() {
     const std::string twitter = read_document("twitter.json");
-    const std::vector<std::string> replies = statuses(twitter);
+    const std::vector<std::string> replies = twitter_statuses(twitter);
     const struct {
         const char *name;
         std::string text;

@@ -5,13 +5,17 @@
 set -euo pipefail
 
 group=${1:-build}
-packages=(
-  cmake make g++ pkg-config
-  libgtest-dev libgmock-dev
-  libcurl4-openssl-dev libssl-dev libcpp-httplib-dev nlohmann-json3-dev libcli11-dev
+# What the build itself needs is the source package's Build-Depends (debian/control),
+# without their versions, architectures and profiles; debhelper provides debhelper-compat.
+mapfile -t packages < <(awk '
+    /^[^ \t#]/ { field = /^Build-Depends:/; sub(/^Build-Depends:/, "") }
+    field && !/^#/' "$(dirname "$0")/../debian/control" |
+  tr ',' '\n' | sed 's/[[(<].*//; s/[[:space:]]//g; s/^debhelper-compat$/debhelper/' | grep .)
+packages+=(
+  make g++
   tzdata curl
-  scdoc dpkg-dev file lintian  # man pages; making and checking the Debian packages
-  valgrind  # its client header, and the tokenizer checked under memcheck
+  dpkg-dev file lintian autopkgtest  # making and checking the Debian packages
+  abigail-tools  # the ABI check
   clang libclang-rt-14-dev
   clang-format  # the sources' layout, checked by make check and make test
 )

@@ -47,7 +47,11 @@ int inform(const char *format, std::va_list args) {
 }
 
 void assertion_failed(const char *function, const char *condition, SourceLocation where) {
-    fatal("%s: assertion failed: %s (%s, line %u)", function, condition, where.file_name(),
+    // Files are named from the project's root. A build that also maps the root to "."
+    // (Debian's packages do, and the compiler may take that map first) names them "./src/...".
+    const char *file = where.file_name();
+    if (file[0] == '.' && file[1] == '/') file += 2;
+    fatal("%s: assertion failed: %s (%s, line %u)", function, condition, file,
           static_cast<unsigned>(where.line()));
 }
 

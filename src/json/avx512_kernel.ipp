@@ -23,7 +23,7 @@ QMRT_BLOCK_READS inline BlockClasses classify(const unsigned char *block) {
     const std::uint64_t upper = _mm512_movepi8_mask(v);  // from 128 on: refused
     return {
         _mm512_movepi8_mask(bits),
-        _mm512_cmpeq_epi8_mask(v, opaque(_mm512_set1_epi8('\\'))),
+        _mm512_cmpeq_epi8_mask(v, opaque(_mm512_set1_epi8(static_cast<char>(escape)))),
         _mm512_testn_epi8_mask(v, v),
         ~(_mm512_test_epi8_mask(bits, opaque(_mm512_set1_epi8(not_value))) | upper),
         _mm512_test_epi8_mask(bits, opaque(_mm512_set1_epi8(other_event))) | upper,

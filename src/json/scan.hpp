@@ -31,6 +31,13 @@ inline constexpr std::int32_t hand_over = 1;
 using KernelScan = std::int32_t (*)(Cursor &cursor, const unsigned char *text, json_token *tokens,
                                     std::size_t count, std::uint32_t limit);
 
+// The scalar loop: tokenizes from cursor.pos to the end of the text or the first
+// failure, with the statuses of jsmn_parse; the cursor is left at the token that failed.
+namespace scalar {
+std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens, std::size_t count,
+                  std::uint32_t limit);
+}
+
 // While a call runs, each open token's end holds the index of the open token before
 // it, encoded as -2 - index (-1 still means there is none).
 constexpr std::int32_t encode_link(std::int32_t index) {
@@ -41,6 +48,37 @@ constexpr std::int32_t decode_link(std::int32_t end) {
 }
 static_assert(encode_link(-1) == -1, "an outermost open token keeps end -1");
 static_assert(decode_link(encode_link(41)) == 41 && encode_link(0) == -2);
+
+// The escape character inside strings; outside them an ordinary byte of a value.
+inline constexpr unsigned char escape = '\\';
+
+// The mark that opens and closes a string.
+inline constexpr unsigned char quote_mark = '"';
+
+// The brackets: what each is outside strings, and the token it opens or closes.
+struct Bracket {
+    unsigned char byte;
+    bool opens;
+    std::int32_t type;
+};
+inline constexpr Bracket brackets[] = {{'{', true, JSON_OBJECT},
+                                       {'}', false, JSON_OBJECT},
+                                       {'[', true, JSON_ARRAY},
+                                       {']', false, JSON_ARRAY}};
+
+constexpr std::array<std::uint8_t, 256> make_container_types() {
+    std::array<std::uint8_t, 256> table{};
+    for (const Bracket &bracket : brackets)
+        table[bracket.byte] = static_cast<std::uint8_t>(bracket.type);
+    return table;
+}
+
+inline constexpr std::array<std::uint8_t, 256> container_types = make_container_types();
+
+// The token an opening bracket makes, and the kind a closing one closes.
+constexpr std::int32_t container_type(unsigned char bracket) {
+    return container_types[bracket];
+}
 
 // What a byte is outside strings.
 enum class ByteKind : std::uint8_t {
@@ -59,9 +97,9 @@ constexpr std::array<ByteKind, 256> make_byte_kinds() {
     for (int c = 32; c <= 126; ++c) table[static_cast<std::size_t>(c)] = ByteKind::primitive;
     table['\0'] = ByteKind::end;
     for (unsigned char c : {'\t', '\n', '\r', ' ', ',', ':'}) table[c] = ByteKind::skip;
-    table['"'] = ByteKind::quote;
-    table['{'] = table['['] = ByteKind::open;
-    table['}'] = table[']'] = ByteKind::close;
+    table[quote_mark] = ByteKind::quote;
+    for (const Bracket &bracket : brackets)
+        table[bracket.byte] = bracket.opens ? ByteKind::open : ByteKind::close;
     return table;
 }
 
@@ -92,5 +130,76 @@ static_assert(byte_kinds['\\'] == ByteKind::primitive && byte_kinds[127] == Byte
 static_assert(ends_primitive(byte_kinds[']']) && !ends_primitive(byte_kinds['"']) &&
               !ends_primitive(byte_kinds['[']));
 static_assert(escape_letter('u') && !escape_letter('x') && !escape_letter('\0'));
+
+// The tokens a scan makes, and the container they are counted to. The size of that
+// container is counted here rather than in its token, so that a run of siblings adds in
+// a register instead of through memory; it is written back whenever the container
+// changes and when the scan stops. Tokens outside every container are counted to a
+// token of the scan's own, so that counting and writing back need no test. Callers
+// check full() before they add.
+class TokenBuilder {
+public:
+    TokenBuilder(const Cursor &cursor, json_token *tokens, std::size_t count, json_token &outside)
+        : tokens_(tokens),
+          outside_(&outside),
+          next_(tokens + cursor.next_free),
+          room_end_(tokens + count),
+          top_(cursor.top),
+          parent_(container(cursor.parent)),
+          children_(parent_->size) {}
+
+    bool full() const { return next_ == room_end_; }
+
+    // A string or primitive from `start` to `end`.
+    void add_leaf(std::int32_t type, std::uint32_t start, std::uint32_t end) {
+        *next_++ = {type, static_cast<std::int32_t>(start), static_cast<std::int32_t>(end), 0};
+        ++children_;
+    }
+
+    // An object or array opened at `at`: the container of what follows.
+    void open(std::int32_t type, std::uint32_t at) {
+        parent_->size = children_ + 1;
+        *next_ = {type, static_cast<std::int32_t>(at), encode_link(top_), 0};
+        top_ = static_cast<std::int32_t>(next_ - tokens_);
+        parent_ = next_++;
+        children_ = 0;
+    }
+
+    // Closes the last open token with the bracket at `at`; false, changing nothing, when
+    // there is none or it is of the other kind.
+    bool close(std::int32_t type, std::uint32_t at) {
+        if (top_ == -1 || tokens_[top_].type != type) return false;
+        parent_->size = children_;
+        json_token &closed = tokens_[top_];
+        top_ = decode_link(closed.end);
+        closed.end = static_cast<std::int32_t>(at + 1);
+        parent_ = container(top_);
+        children_ = parent_->size;
+        return true;
+    }
+
+    std::int32_t top() const { return top_; }
+
+    // Where the scan stops, with the container's size written back.
+    Cursor stop_at(std::uint32_t pos) {
+        parent_->size = children_;
+        const std::int32_t parent =
+            parent_ == outside_ ? -1 : static_cast<std::int32_t>(parent_ - tokens_);
+        return {pos, static_cast<std::int32_t>(next_ - tokens_), parent, top_};
+    }
+
+private:
+    json_token *container(std::int32_t index) const {
+        return index == -1 ? outside_ : tokens_ + index;
+    }
+
+    json_token *const tokens_;
+    json_token *const outside_;
+    json_token *next_;
+    json_token *const room_end_;
+    std::int32_t top_;
+    json_token *parent_;
+    std::int32_t children_;
+};
 
 }  // namespace qmrt::json

@@ -13,8 +13,8 @@ inline std::uint64_t bits_of(__m256i low, __m256i high) {
            static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(high))) << 32;
 }
 
-inline __m256i equals(__m256i v, char c) {
-    return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c));
+inline __m256i equals(__m256i v, unsigned char c) {
+    return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(static_cast<char>(c)));
 }
 
 // The class bits of each byte below 128 (see by_low_bits); zero from 128 on.
@@ -38,8 +38,8 @@ QMRT_BLOCK_READS inline BlockClasses classify(const unsigned char *block) {
     const std::uint64_t upper = bits_of(lo, hi);  // from 128 on: refused
     const __m256i zero = _mm256_setzero_si256();
     return {
-        bits_of(equals(lo, '"'), equals(hi, '"')),
-        bits_of(equals(lo, '\\'), equals(hi, '\\')),
+        bits_of(equals(lo, quote_mark), equals(hi, quote_mark)),
+        bits_of(equals(lo, escape), equals(hi, escape)),
         bits_of(_mm256_cmpeq_epi8(lo, zero), _mm256_cmpeq_epi8(hi, zero)),
         bits_of(without(lo_bits, not_value), without(hi_bits, not_value)) & ~upper,
         ~bits_of(without(lo_bits, other_event), without(hi_bits, other_event)) | upper,
@@ -56,27 +56,13 @@ constexpr bool collects_event_bytes = false;
 inline void write_event_bytes(unsigned char *, const unsigned char *, std::uint64_t) {}
 constexpr unsigned position_slack = 16;
 
-// Stores the offsets of the set bits eight at a time whatever their number, so that a
-// block costs no mispredicted branch.
+#include "json/write_positions.ipp"
+
+// With the count of trailing zeros of BMI, which gives 64 for none.
 inline std::uint32_t write_positions(std::uint32_t *out, PositionBase base, std::uint64_t bits) {
-    const auto count = static_cast<std::uint32_t>(__builtin_popcountll(bits));
-#pragma GCC unroll 8
-    for (int k = 0; k < 8; ++k) {
-        out[k] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
-        bits &= bits - 1;
-    }
-    if (count > 8) {
-#pragma GCC unroll 8
-        for (int k = 8; k < 16; ++k) {
-            out[k] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
-            bits &= bits - 1;
-        }
-        for (std::uint32_t k = 16; bits != 0; ++k) {
-            out[k] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
-            bits &= bits - 1;
-        }
-    }
-    return count;
+    return write_positions_by_eights(out, base, bits, [](std::uint64_t rest) {
+        return static_cast<std::uint32_t>(_tzcnt_u64(rest));
+    });
 }
 
 }  // namespace

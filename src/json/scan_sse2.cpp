@@ -8,50 +8,98 @@
 namespace qmrt::json::sse2 {
 namespace {
 
-inline std::uint64_t bits_of(__m128i a, __m128i b, __m128i c, __m128i d) {
-    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(a))) |
-           static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(b))) << 16 |
-           static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(c))) << 32 |
-           static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(d))) << 48;
+inline __m128i equals(__m128i v, unsigned char c) {
+    return _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(c)));
 }
 
-inline __m128i equals(__m128i v, char c) {
-    return _mm_cmpeq_epi8(v, _mm_set1_epi8(c));
-}
-
-struct Quarter {
-    __m128i quote, backslash, zero, skip, bracket, printable;
+// Without a byte lookup, classes are found by comparisons with the bytes byte_kinds
+// gives them, and unquoted values by the one range of printable bytes.
+template <std::size_t size>
+struct ByteList {
+    unsigned char bytes[size];
 };
 
-inline Quarter classify_quarter(__m128i v) {
-    const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));  // [ ] read as { }
-    return {
-        equals(v, '"'),
-        equals(v, '\\'),
-        _mm_cmpeq_epi8(v, _mm_setzero_si128()),
-        _mm_or_si128(_mm_or_si128(_mm_or_si128(equals(v, ' '), equals(v, '\n')),
-                                  _mm_or_si128(equals(v, '\t'), equals(v, '\r'))),
-                     _mm_or_si128(equals(v, ','), equals(v, ':'))),
-        _mm_or_si128(equals(folded, '{'), equals(folded, '}')),
-        // 32 to 126; bytes from 128 on compare as negative.
-        _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(31)), _mm_cmpgt_epi8(_mm_set1_epi8(127), v)),
-    };
+template <std::size_t size>
+constexpr ByteList<size> bytes_of_kinds(ByteKind first, ByteKind second) {
+    ByteList<size> list{};
+    std::size_t made = 0;
+    for (std::size_t c = 0; c < 256; ++c)
+        if (byte_kinds[c] == first || byte_kinds[c] == second) {
+            if (made == size) throw "more bytes of these kinds than the list holds";
+            list.bytes[made++] = static_cast<unsigned char>(c);
+        }
+    if (made != size) throw "fewer bytes of these kinds than the list holds";
+    return list;
 }
 
+inline constexpr auto skip_bytes = bytes_of_kinds<6>(ByteKind::skip, ByteKind::skip);
+inline constexpr auto bracket_bytes = bytes_of_kinds<4>(ByteKind::open, ByteKind::close);
+
+// The printable bytes: the one run of bytes that are not refused, which excludes the
+// zero and the white space below it. Signed comparisons serve, as it ends below 128.
+constexpr bool refused(std::size_t c) {
+    return byte_kinds[c] == ByteKind::invalid;
+}
+constexpr unsigned char printable_first = [] {
+    std::size_t c = 255;
+    while (refused(c)) --c;
+    while (c > 0 && !refused(c - 1)) --c;
+    return static_cast<unsigned char>(c);
+}();
+constexpr unsigned char printable_last = [] {
+    std::size_t c = 255;
+    while (refused(c)) --c;
+    return static_cast<unsigned char>(c);
+}();
+static_assert(printable_last < 128, "the range is compared as signed bytes");
+constexpr bool range_and_lists_agree() {
+    for (std::size_t c = 0; c < 256; ++c) {
+        const bool printable = c >= printable_first && c <= printable_last;
+        const ByteKind kind = byte_kinds[c];
+        if (!printable && kind != ByteKind::invalid && kind != ByteKind::skip &&
+            kind != ByteKind::end)
+            return false;
+        if (printable && kind == ByteKind::invalid) return false;
+    }
+    return true;
+}
+static_assert(range_and_lists_agree());
+
+template <std::size_t size>
+inline __m128i equals_any(__m128i v, const ByteList<size> &list) {
+    __m128i found = equals(v, list.bytes[0]);
+#pragma GCC unroll 8
+    for (std::size_t i = 1; i < size; ++i) found = _mm_or_si128(found, equals(v, list.bytes[i]));
+    return found;
+}
+
+inline std::uint64_t mask_of(__m128i set, int quarter) {
+    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(set)))
+           << (16 * quarter);
+}
+
+// Each quarter's classes go to integer registers at once, which leaves the vector
+// registers free for the next quarter.
 QMRT_BLOCK_READS inline BlockClasses classify(const unsigned char *block) {
     const auto *at = reinterpret_cast<const __m128i *>(block);
-    const Quarter a = classify_quarter(_mm_load_si128(at)),
-                  b = classify_quarter(_mm_load_si128(at + 1)),
-                  c = classify_quarter(_mm_load_si128(at + 2)),
-                  d = classify_quarter(_mm_load_si128(at + 3));
-    const std::uint64_t quote = bits_of(a.quote, b.quote, c.quote, d.quote);
-    const std::uint64_t zero = bits_of(a.zero, b.zero, c.zero, d.zero);
-    const std::uint64_t skip = bits_of(a.skip, b.skip, c.skip, d.skip);
-    const std::uint64_t bracket = bits_of(a.bracket, b.bracket, c.bracket, d.bracket);
-    const std::uint64_t printable = bits_of(a.printable, b.printable, c.printable, d.printable);
+    std::uint64_t quote = 0, backslash = 0, zero = 0, skip = 0, bracket = 0, printable = 0;
+#pragma GCC unroll 4
+    for (int quarter = 0; quarter < 4; ++quarter) {
+        const __m128i v = _mm_load_si128(at + quarter);
+        quote |= mask_of(equals(v, quote_mark), quarter);
+        backslash |= mask_of(equals(v, escape), quarter);
+        zero |= mask_of(_mm_cmpeq_epi8(v, _mm_setzero_si128()), quarter);
+        skip |= mask_of(equals_any(v, skip_bytes), quarter);
+        bracket |= mask_of(equals_any(v, bracket_bytes), quarter);
+        // Bytes from 128 on compare as negative.
+        printable |= mask_of(
+            _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(static_cast<char>(printable_first - 1))),
+                          _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(printable_last + 1)), v)),
+            quarter);
+    }
     return {
         quote,
-        bits_of(a.backslash, b.backslash, c.backslash, d.backslash),
+        backslash,
         zero,
         printable & ~(skip | bracket | quote),
         bracket | (~printable & ~skip & ~zero),

@@ -5,6 +5,7 @@
 // for its unit and nothing of it is shared with code that runs on any host.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "json/kernels.hpp"
@@ -26,55 +27,101 @@ struct alignas(64) LaneTable {
     unsigned char bytes[64];
 };
 
-// The classes of bytes below 128 as bits of a lookup by their low four bits ANDed with
-// one by their high four bits; bytes from 128 on are refused and found by their sign.
-// Each bit stands for a set of bytes that shares its high bits:
-enum : unsigned char {
-    control = 0x01,     // 0x00-0x1f
-    space_mark = 0x02,  // space, quotation mark, comma
-    colon = 0x04,
-    bracket = 0x08,       // [ ] { }
-    delete_ = 0x10,       // 127
-    refused_low = 0x20,   // 0x01-0x0f but tab, line feed, carriage return
-    refused_high = 0x40,  // 0x10-0x1f
-    quote_mark = 0x80,    // the quotation mark alone, in the sign bit where one move reads it
+// The classes a kernel looks up: each byte's bits are the entry of its low four bits
+// ANDed with that of its high four bits, and a class holds for the byte when the result
+// has one of the class's bits. The tables are derived from byte_kinds: each bit stands
+// for a rectangle of the 16 x 16 byte square, the rows of high bits whose bytes of the
+// class have the same low bits. Kernels whose lookup reads no entry for bytes from 128
+// on (x86's byte shuffle gives 0 there) find those by their sign instead.
+struct LaneTables {
+    LaneTable by_low_bits;
+    LaneTable by_high_bits;
+    unsigned char quote;        // the quotation mark; in the sign bit, where one move reads it
+    unsigned char not_value;    // bytes that neither start nor continue an unquoted value
+    unsigned char other_event;  // brackets and refused bytes: events wherever they stand
 };
-// Not an unquoted value's byte, and an event wherever it stands.
-inline constexpr unsigned char not_value = control | space_mark | colon | bracket | delete_;
-inline constexpr unsigned char other_event = bracket | delete_ | refused_low | refused_high;
 
-constexpr LaneTable make_by_low_bits() {
-    LaneTable table{};
-    for (int i = 0; i < 64; ++i) {
-        const int low = i % 16;
-        unsigned char bits = control | refused_high;
-        if (low != 0 && low != '\t' && low != '\n' && low != '\r') bits |= refused_low;
-        if (low == (' ' & 15) || low == ('"' & 15) || low == (',' & 15)) bits |= space_mark;
-        if (low == (':' & 15)) bits |= colon;
-        if (low == ('[' & 15) || low == (']' & 15)) bits |= bracket;
-        if (low == 15) bits |= delete_;
-        if (low == ('"' & 15)) bits |= quote_mark;
-        table.bytes[i] = bits;
+enum class LaneClass { quote, not_value, other_event };
+
+constexpr bool in_lane_class(LaneClass lane_class, std::size_t byte) {
+    const ByteKind kind = byte_kinds[byte];
+    switch (lane_class) {
+        case LaneClass::quote:
+            return kind == ByteKind::quote;
+        case LaneClass::not_value:
+            return kind != ByteKind::primitive;
+        default:
+            return kind == ByteKind::open || kind == ByteKind::close || kind == ByteKind::invalid;
     }
-    return table;
 }
 
-constexpr LaneTable make_by_high_bits() {
-    constexpr unsigned char by_high[16] = {control | refused_low,
-                                           control | refused_high,
-                                           space_mark | quote_mark,
-                                           colon,
-                                           0,
-                                           bracket,
-                                           0,
-                                           bracket | delete_};
-    LaneTable table{};
-    for (int i = 0; i < 64; ++i) table.bytes[i] = by_high[i % 16];
-    return table;
+// The low four bits of the bytes of one row (high four bits) that are of the class.
+constexpr std::uint16_t class_columns(LaneClass lane_class, unsigned row) {
+    std::uint16_t columns = 0;
+    for (unsigned column = 0; column < 16; ++column)
+        if (in_lane_class(lane_class, row * 16 + column)) columns |= std::uint16_t(1u << column);
+    return columns;
 }
 
-inline constexpr LaneTable by_low_bits = make_by_low_bits();
-inline constexpr LaneTable by_high_bits = make_by_high_bits();
+constexpr LaneTables make_lane_tables() {
+    struct Rectangle {
+        std::uint16_t rows, columns;
+    };
+    Rectangle rectangles[8]{};
+    unsigned made = 0;
+    LaneTables tables{};
+    // The quotation mark's class first, so that its one rectangle takes the sign bit.
+    for (const LaneClass lane_class :
+         {LaneClass::quote, LaneClass::not_value, LaneClass::other_event}) {
+        unsigned char class_bits = 0;
+        for (unsigned row = 0; row < 16; ++row) {
+            const std::uint16_t columns = class_columns(lane_class, row);
+            if (columns == 0) continue;
+            std::uint16_t rows = 0;
+            for (unsigned other = 0; other < 16; ++other)
+                if (class_columns(lane_class, other) == columns) rows |= std::uint16_t(1u << other);
+            unsigned at = 0;
+            while (at < made && (rectangles[at].rows != rows || rectangles[at].columns != columns))
+                ++at;
+            if (at == made) {
+                if (made == 8) throw "the byte classes need more than eight lookup bits";
+                rectangles[made++] = {rows, columns};
+            }
+            class_bits |= static_cast<unsigned char>(at == 0 ? 0x80 : 1u << (at - 1));
+        }
+        if (lane_class == LaneClass::quote) tables.quote = class_bits;
+        if (lane_class == LaneClass::not_value) tables.not_value = class_bits;
+        if (lane_class == LaneClass::other_event) tables.other_event = class_bits;
+    }
+    for (unsigned at = 0; at < made; ++at) {
+        const auto bit = static_cast<unsigned char>(at == 0 ? 0x80 : 1u << (at - 1));
+        for (unsigned i = 0; i < 64; ++i) {
+            if (rectangles[at].columns >> (i % 16) & 1) tables.by_low_bits.bytes[i] |= bit;
+            if (rectangles[at].rows >> (i % 16) & 1) tables.by_high_bits.bytes[i] |= bit;
+        }
+    }
+    return tables;
+}
+
+inline constexpr LaneTables lane_tables = make_lane_tables();
+inline constexpr const LaneTable &by_low_bits = lane_tables.by_low_bits;
+inline constexpr const LaneTable &by_high_bits = lane_tables.by_high_bits;
+inline constexpr unsigned char not_value = lane_tables.not_value;
+inline constexpr unsigned char other_event = lane_tables.other_event;
+
+// The lookups give every byte the classes byte_kinds gives it.
+constexpr bool lookups_agree() {
+    for (unsigned c = 0; c < 256; ++c) {
+        const unsigned bits = by_low_bits.bytes[c % 16] & by_high_bits.bytes[c / 16];
+        if (((bits & lane_tables.quote) != 0) != in_lane_class(LaneClass::quote, c) ||
+            ((bits & not_value) != 0) != in_lane_class(LaneClass::not_value, c) ||
+            ((bits & other_event) != 0) != in_lane_class(LaneClass::other_event, c))
+            return false;
+    }
+    return true;
+}
+static_assert(lookups_agree());
+static_assert(lane_tables.quote == 0x80, "the AVX-512 kernels read the quotation mark's sign");
 
 // The offset of a block's first byte as the kernels that store offsets one at a time
 // keep it. A kernel that adds it in vector registers declares its own in its namespace.
@@ -85,21 +132,6 @@ inline PositionBase position_base(std::uint32_t offset) {
 inline PositionBase next_block(PositionBase base) {
     return base + 64;
 }
-
-// The tables say of every byte what the tokenizer's byte kinds say.
-constexpr bool lookups_agree() {
-    for (int c = 0; c < 128; ++c) {
-        const unsigned bits = by_low_bits.bytes[c % 16] & by_high_bits.bytes[c / 16];
-        const ByteKind kind = byte_kinds[static_cast<std::size_t>(c)];
-        if (((bits & not_value) == 0) != (kind == ByteKind::primitive)) return false;
-        if (((bits & other_event) != 0) !=
-            (kind == ByteKind::open || kind == ByteKind::close || kind == ByteKind::invalid))
-            return false;
-        if (((bits & quote_mark) != 0) != (c == '"')) return false;
-    }
-    return true;
-}
-static_assert(lookups_agree());
 
 }  // namespace qmrt::json
 

@@ -161,110 +161,119 @@ QMRT_BLOCK_READS std::uint32_t read_chunk(Pass &shared, std::uint32_t *out,
     return n;
 }
 
+// The offsets of the events a chunk of text holds, and their bytes where the kernel
+// collects them. Which of them have been acted on is kept by the walk in locals: the
+// buffer's address goes to the pass, so the compiler keeps nothing of it in registers.
+struct EventBuffer {
+    std::uint32_t at[event_room];
+    unsigned char bytes[collects_event_bytes ? event_room + 64 : 1];
+
+    // The byte at event k, from the text or from the bytes the pass collected.
+    unsigned char byte(const unsigned char *text, std::uint32_t k) const {
+        if constexpr (collects_event_bytes) return bytes[k];
+        return text[at[k]];
+    }
+};
+
+// What the walk does with one event, which starts a token or ends a container.
+enum class Step { made, hand_over, no_tokens, invalid };
+
+// Acts on event i, whose token the event after it ends, and moves i past what it used.
+inline Step walk_event(const EventBuffer &events, std::uint32_t &i, const unsigned char *text,
+                       TokenBuilder &out) {
+    const std::uint32_t at = events.at[i];
+    const unsigned char c = events.byte(text, i);
+    // Strings come first: most tokens are strings, and the byte alone names them.
+    if (c == quote_mark) {
+        if (events.byte(text, i + 1) != quote_mark) return Step::hand_over;
+        if (out.full()) return Step::no_tokens;
+        out.add_leaf(JSON_STRING, at + 1, events.at[i + 1]);
+        i += 2;
+        return Step::made;
+    }
+    const ByteKind kind = byte_kinds[c];
+    if (kind == ByteKind::primitive) {
+        const ByteKind end = byte_kinds[events.byte(text, i + 1)];
+        if (!ends_primitive(end)) return Step::hand_over;
+        if (out.full()) return Step::no_tokens;
+        out.add_leaf(JSON_PRIMITIVE, at, events.at[i + 1]);
+        // A separator that ends it is passed over with it; a bracket or the zero is
+        // acted on next in its own right.
+        i += end == ByteKind::skip ? 2 : 1;
+        return Step::made;
+    }
+    if (kind == ByteKind::open) {
+        if (out.full()) return Step::no_tokens;
+        out.open(container_type(c), at);
+        ++i;
+        return Step::made;
+    }
+    if (kind == ByteKind::close) {
+        if (!out.close(container_type(c), at)) return Step::invalid;
+        ++i;
+        return Step::made;
+    }
+    return Step::hand_over;
+}
+
+constexpr std::int32_t status_of(Step step) {
+    switch (step) {
+        case Step::no_tokens:
+            return JSON_ERR_NO_TOKENS;
+        case Step::invalid:
+            return JSON_ERR_INVALID;
+        default:
+            return hand_over;
+    }
+}
+
 }  // namespace
 
+// Each event that starts a token stands at a dispatch point, so a text is handed over
+// at the event where the reading fails.
 std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens, std::size_t count,
                   std::uint32_t limit) {
     Pass pass = start_pass(text, cursor.pos, limit);
-    std::uint32_t events[event_room];
-    unsigned char event_bytes[collects_event_bytes ? event_room + 64 : 1];
+    EventBuffer events;
     // Events i to n - 1 of the buffer are still to be acted on.
     std::uint32_t i = 0;
-    std::uint32_t n = read_chunk(pass, events, event_bytes);
-    // The byte at an event, from the text or from the bytes the pass collected.
-    const auto byte_at = [&](std::uint32_t k) -> unsigned char {
-        if constexpr (collects_event_bytes) return event_bytes[k];
-        return text[events[k]];
-    };
-    json_token *next = tokens + cursor.next_free;
-    json_token *const room_end = tokens + count;
-    std::int32_t top = cursor.top;
-    // Tokens outside every container count here, so that counting needs no test.
-    std::int32_t uncounted = 0;
-    std::int32_t *parent_size = cursor.parent == -1 ? &uncounted : &tokens[cursor.parent].size;
+    std::uint32_t n = read_chunk(pass, events.at, events.bytes);
+    // Tokens outside every container are counted here.
+    json_token outside{};
+    TokenBuilder out(cursor, tokens, count, outside);
     // The dispatch point after the last token, where the scalar loop can take over; it
     // is only needed when no event is left to name one.
     std::uint32_t after_last = cursor.pos;
-    const auto leave = [&](std::int32_t status, std::uint32_t at) {
-        const std::int32_t parent =
-            parent_size == &uncounted
-                ? -1
-                : static_cast<std::int32_t>(
-                      reinterpret_cast<json_token *>(reinterpret_cast<char *>(parent_size) -
-                                                     offsetof(json_token, size)) -
-                      tokens);
-        cursor = {at, static_cast<std::int32_t>(next - tokens), parent, top};
-        return status;
-    };
-
-    // Each event that starts a token stands at a dispatch point, so a text is handed
-    // over at the event where the reading fails.
     for (;;) {
         // An event is acted on once the one after it, which may end its token, is in.
         while (i + 1 < n) {
-            const std::uint32_t at = events[i];
-            const unsigned char c = byte_at(i);
-            // Strings come first: most tokens are strings, and the byte alone names them.
-            if (c == '"') {
-                if (byte_at(i + 1) != '"') return leave(hand_over, at);
-                if (next == room_end) return leave(JSON_ERR_NO_TOKENS, at);
-                *next++ = {JSON_STRING, static_cast<std::int32_t>(at + 1),
-                           static_cast<std::int32_t>(events[i + 1]), 0};
-                ++*parent_size;
-                i += 2;
-                continue;
-            }
-            const ByteKind kind = byte_kinds[c];
-            if (kind == ByteKind::primitive) {
-                const ByteKind end = byte_kinds[byte_at(i + 1)];
-                if (!ends_primitive(end)) return leave(hand_over, at);
-                if (next == room_end) return leave(JSON_ERR_NO_TOKENS, at);
-                *next++ = {JSON_PRIMITIVE, static_cast<std::int32_t>(at),
-                           static_cast<std::int32_t>(events[i + 1]), 0};
-                ++*parent_size;
-                // A separator that ends it is passed over with it; a bracket or the zero
-                // is acted on next in its own right.
-                i += end == ByteKind::skip ? 2 : 1;
-            } else if (kind == ByteKind::open) {
-                if (next == room_end) return leave(JSON_ERR_NO_TOKENS, at);
-                ++*parent_size;
-                const auto index = static_cast<std::int32_t>(next - tokens);
-                *next = {c == '{' ? JSON_OBJECT : JSON_ARRAY, static_cast<std::int32_t>(at),
-                         encode_link(top), 0};
-                top = index;
-                parent_size = &next->size;
-                ++next;
-                ++i;
-            } else if (kind == ByteKind::close) {
-                const std::int32_t type = c == '}' ? JSON_OBJECT : JSON_ARRAY;
-                if (top == -1 || tokens[top].type != type) return leave(JSON_ERR_INVALID, at);
-                json_token &container = tokens[top];
-                top = decode_link(container.end);
-                container.end = static_cast<std::int32_t>(at + 1);
-                parent_size = top == -1 ? &uncounted : &tokens[top].size;
-                ++i;
-            } else {
-                return leave(hand_over, at);
+            const Step step = walk_event(events, i, text, out);
+            if (step != Step::made) {
+                cursor = out.stop_at(events.at[i]);
+                return status_of(step);
             }
         }
+        if (i == n && i != 0) after_last = events.at[i - 1] + 1;
+        if (pass.done) break;
+        // The next chunk goes behind the one event left, if any, whose token an event
+        // of the chunk may end.
+        std::uint32_t kept = 0;
         if (i < n) {
-            // The kept event's own position is where the scalar loop would go on.
-            if (pass.done) break;
-            event_bytes[0] = byte_at(i);
-            events[0] = events[i];
-            n = 1;
-        } else {
-            if (i != 0) after_last = events[i - 1] + 1;
-            if (pass.done) break;
-            n = 0;
+            events.bytes[0] = events.byte(text, i);
+            events.at[0] = events.at[i];
+            kept = 1;
         }
         i = 0;
-        n += read_chunk(pass, events + n, event_bytes + n);
+        n = kept + read_chunk(pass, events.at + kept, events.bytes + kept);
     }
-    // The zero byte is the last event, unless the offset bound stopped the pass first.
+    // The zero byte is the last event, unless the offset bound stopped the pass first;
+    // the kept event's own position is where the scalar loop would go on.
     if (i < n) {
-        if (text[events[i]] == '\0') return leave(top == -1 ? 0 : JSON_ERR_INCOMPLETE, events[i]);
-        return leave(hand_over, events[i]);
+        const std::uint32_t at = events.at[i];
+        cursor = out.stop_at(at);
+        if (text[at] == '\0') return out.top() == -1 ? 0 : JSON_ERR_INCOMPLETE;
+        return hand_over;
     }
-    return leave(hand_over, after_last);
+    cursor = out.stop_at(after_last);
+    return hand_over;
 }

@@ -83,7 +83,8 @@ declarations() {
 }
 
 cflags=(-std=c99 -pedantic-errors -Wall -Wextra -Werror)
-mapfile -t names < <(sed -n 's/^ \([^@]*\)@Base .*/\1/p' "$symbols")
+# The exported names, without the version nodes the file lists as well ("QMRT_0@QMRT_0").
+mapfile -t names < <(sed -n '/^ \([^@]*\)@\1 /d; s/^ \([^@]*\)@[^ ]* .*/\1/p' "$symbols")
 
 # Every exported name opens a page, which declares it.
 declare -A page_of synopsis_of

@@ -13,7 +13,7 @@ check=$(cd "$(dirname "$0")" && pwd)/check_man_pages.sh
 rm -rf "$work"
 mkdir -p "$work"
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-pc=$work/prefix/lib/pkgconfig
+pc=$work/prefix/$(sed -n 's/^CMAKE_INSTALL_LIBDIR:[A-Z]*=//p' "$build/CMakeCache.txt")/pkgconfig
 
 "$check" "$work/prefix/share/man" "$pc" "$symbols"
 

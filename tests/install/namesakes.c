@@ -40,11 +40,12 @@ int main(int argc, char **argv) {
     }
     own_calls = 0;
 
-    const char *keys[] = {"status", "saldo", NULL};
-    char status[QM_VALUE_SIZE] = "", saldo[QM_VALUE_SIZE] = "";
-    char *values[] = {status, saldo};
+    /* The reference service answers with the request's own members and its status. */
+    const char *keys[] = {"status", "perintah", NULL};
+    char status[QM_VALUE_SIZE] = "", command[QM_VALUE_SIZE] = "";
+    char *values[] = {status, command};
     int32_t result = QM_callService("{\"perintah\":\"saldo\"}", keys, values);
-    printf("exchange %d: status=%s saldo=%s\n", (int)result, status, saldo);
+    printf("exchange %d: status=%s perintah=%s\n", (int)result, status, command);
 
     char *body = json_fetch(argv[1]);
     printf("fetch: %s\n", body);
