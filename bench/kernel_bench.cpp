@@ -33,7 +33,7 @@ std::uint32_t tokens_needed(const std::string &text) {
 }
 
 void jsmn_parse_with(benchmark::State &st, const std::string &text, json::Kernel kernel) {
-    json::use_kernel(kernel);
+    json::set_kernel(kernel);
     std::vector<json_token> tokens(tokens_needed(text));
     const auto count = static_cast<std::uint32_t>(tokens.size());
     for (auto _ : st) {
@@ -42,18 +42,18 @@ void jsmn_parse_with(benchmark::State &st, const std::string &text, json::Kernel
         benchmark::DoNotOptimize(jsmn_parse(&state, text.c_str(), tokens.data(), count));
         benchmark::ClobberMemory();
     }
-    json::use_kernel(json::best_kernel());
+    json::set_kernel(json::best_kernel());
 }
 
 void json_tokenise_with(benchmark::State &st, const std::string &text, json::Kernel kernel) {
-    json::use_kernel(kernel);
+    json::set_kernel(kernel);
     for (auto _ : st) {
         std::int32_t status = 0;
         json_token *tokens = json_tokenise(text.c_str(), &status);
         benchmark::DoNotOptimize(tokens);
         std::free(tokens);
     }
-    json::use_kernel(json::best_kernel());
+    json::set_kernel(json::best_kernel());
 }
 
 // simdjson's DOM parse with its parser reused, as its documentation advises, on the

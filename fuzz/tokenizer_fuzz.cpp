@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const std::int32_t want_status =
             qmrt::test::reference::parse(want_state, s, {want.data(), count});
         for (const qmrt::json::Kernel kernel : qmrt::json::available_kernels()) {
-            qmrt::json::use_kernel(kernel);
+            qmrt::json::set_kernel(kernel);
             std::vector<json_token> got(count + 2, leftover);
             jsmn_state got_state{0, 0, -1};
             const std::int32_t got_status =
@@ -135,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             check(array[want_state.next_free].start == -1 && array[want_state.next_free].end == -1);
             std::free(array);
         }
-        qmrt::json::use_kernel(qmrt::json::best_kernel());
+        qmrt::json::set_kernel(qmrt::json::best_kernel());
     }
     return 0;
 }

@@ -65,8 +65,10 @@ std::span<const Kernel> available_kernels() {
     return available;
 }
 
-void use_kernel(Kernel kernel) {
+Kernel set_kernel(Kernel kernel) {
+    const Kernel previous = choice().kernel;
     choice() = {kernel, scan_with(kernel)};
+    return previous;
 }
 
 Kernel current_kernel() {

@@ -89,7 +89,8 @@ std::span<const Kernel> available_kernels();
 
 // For tests, fuzzing and the benchmarks only: every later parse runs `kernel`, which
 // must be one of available_kernels(). Parses run best_kernel() until this is called.
-void use_kernel(Kernel kernel);
+// Returns the kernel it replaces.
+Kernel set_kernel(Kernel kernel);
 Kernel current_kernel();
 
 // The vector scan of a kernel, or a null pointer for the portable one.

@@ -15,6 +15,7 @@
 #include "json/tokenizer.hpp"
 
 #include <cstdint>
+#include <utility>
 
 #include "json/kernels.hpp"
 #include "json/scan.hpp"
@@ -51,10 +52,12 @@ void unlink_open_tokens(json_token *tokens, std::int32_t top) {
 
 namespace {
 
+std::uint32_t text_bound = max_text_length;
+
 // From the cursor to the end of the text or the first failure: the kernel while it
 // reads the text, the scalar loop from where it hands the text over.
-std::int32_t scan_from(Cursor &cursor, const char *text, std::span<json_token> tokens,
-                       std::uint32_t max_length) {
+std::int32_t scan_from(Cursor &cursor, const char *text, std::span<json_token> tokens) {
+    const std::uint32_t max_length = text_bound;
     const auto *bytes = reinterpret_cast<const unsigned char *>(text);
     std::int32_t status = hand_over;
     if (const KernelScan kernel = current_scan())
@@ -73,8 +76,11 @@ void free_untaken(std::span<json_token> tokens, std::int32_t next_free) {
 
 }  // namespace
 
-std::int32_t parse(jsmn_state &state, const char *text, std::span<json_token> tokens,
-                   std::uint32_t max_length) {
+std::uint32_t set_text_bound(std::uint32_t bound) {
+    return std::exchange(text_bound, bound);
+}
+
+std::int32_t parse(jsmn_state &state, const char *text, std::span<json_token> tokens) {
     // Only a state left by an earlier parse on this array can be resumed. One that
     // claims more tokens than the array holds, or a parent that was never made, would
     // lead the parse outside the array: refuse it and touch nothing.
@@ -83,7 +89,7 @@ std::int32_t parse(jsmn_state &state, const char *text, std::span<json_token> to
         return JSON_ERR_INVALID;
     const std::size_t made = static_cast<std::size_t>(state.next_free);
     Cursor cursor{state.pos, state.next_free, state.parent, link_open_tokens(tokens.first(made))};
-    const std::int32_t status = scan_from(cursor, text, tokens, max_length);
+    const std::int32_t status = scan_from(cursor, text, tokens);
     unlink_open_tokens(tokens.data(), cursor.top);
     free_untaken(tokens, cursor.next_free);
     state = {cursor.pos, cursor.next_free, cursor.parent};
@@ -91,7 +97,7 @@ std::int32_t parse(jsmn_state &state, const char *text, std::span<json_token> to
 }
 
 std::int32_t GrowingParse::resume(const char *text, std::span<json_token> tokens) {
-    const std::int32_t status = scan_from(cursor_, text, tokens, max_text_length);
+    const std::int32_t status = scan_from(cursor_, text, tokens);
     if (status == JSON_ERR_NO_TOKENS) return status;  // the array is full: nothing to free
     unlink_open_tokens(tokens.data(), cursor_.top);
     cursor_.top = -1;

@@ -13,12 +13,15 @@ namespace qmrt::json {
 // Offsets are stored in signed 32-bit fields, so no text may be longer than this.
 inline constexpr std::uint32_t max_text_length = std::numeric_limits<std::int32_t>::max();
 
+// The bound of every parse, max_text_length unless changed here (tests lower it to reach
+// it cheaply): a non-zero byte at an offset of the bound or beyond makes the text too long
+// for the offsets, and the parse stops there with JSON_ERR_INVALID. Returns the bound it
+// replaces.
+std::uint32_t set_text_bound(std::uint32_t bound);
+
 // Tokenizes the zero-terminated text from state.pos on into tokens, with the statuses
-// and resumption rules of jsmn_parse. A non-zero byte at an offset of max_length or
-// beyond makes the text too long for the offsets: the parse stops there with
-// JSON_ERR_INVALID. Tests pass a small max_length to reach that bound cheaply.
-std::int32_t parse(jsmn_state &state, const char *text, std::span<json_token> tokens,
-                   std::uint32_t max_length = max_text_length);
+// and resumption rules of jsmn_parse.
+std::int32_t parse(jsmn_state &state, const char *text, std::span<json_token> tokens);
 
 // The parse json_tokenise runs: from a fresh state over a growing array, resumed with
 // the same results as parse gives. Between a -1 and the next call the open containers

@@ -19,6 +19,7 @@
 #include "json_test_support.hpp"
 #include "qmrt/json.h"
 #include "reference_tokenizer.hpp"
+#include "setting.hpp"
 
 namespace {
 
@@ -47,6 +48,13 @@ void PrintTo(const Outcome &run, std::ostream *out) {
         *out << ' ';
         PrintTo(t, out);
     }
+}
+
+// The library's parse with its text bound set to `bound` for the call.
+std::int32_t library_parse(jsmn_state &state, const char *text, std::span<json_token> tokens,
+                           std::uint32_t bound) {
+    const qmrt::test::Setting<std::uint32_t> bounded(qmrt::json::set_text_bound, bound);
+    return qmrt::json::parse(state, text, tokens);
 }
 
 // Starts from `state` and `tokens`, calls with `count`, and on every -1 (and, when
@@ -102,10 +110,11 @@ template <typename Run>
 void expect_every_kernel(const Outcome &want, const std::string &text, std::size_t offset,
                          Run run) {
     for (const qmrt::json::Kernel kernel : qmrt::json::available_kernels()) {
-        qmrt::json::use_kernel(kernel);
         const Placed placed(text, offset + static_cast<std::size_t>(kernel) * 17);
-        const Outcome got = run(placed.c_str());
-        qmrt::json::use_kernel(qmrt::json::best_kernel());
+        const Outcome got = [&] {
+            const qmrt::test::Setting<qmrt::json::Kernel> forced(qmrt::json::set_kernel, kernel);
+            return run(placed.c_str());
+        }();
         ASSERT_EQ(got, want) << "text \"" << text << "\" kernel " << qmrt::json::kernel_name(kernel)
                              << " offset " << offset;
     }
@@ -193,7 +202,7 @@ void compare_fresh(const std::string &text, std::size_t offset, bool every_count
                 drive(qmrt::test::reference::parse, text.c_str(), fresh, array, count, grow,
                       grow == same, qmrt::json::max_text_length, calls);
             expect_every_kernel(want, text, offset + count, [&](const char *placed) {
-                return drive(qmrt::json::parse, placed, fresh, array, count, grow, grow == same,
+                return drive(library_parse, placed, fresh, array, count, grow, grow == same,
                              qmrt::json::max_text_length, calls);
             });
         }
@@ -285,8 +294,7 @@ TEST(TokenizerDifferential, OffsetBound) {
                                        array, count, same, false, bound);
             SCOPED_TRACE(bound);
             expect_every_kernel(want, text, bound, [&](const char *placed) {
-                return drive(qmrt::json::parse, placed, {0, 0, -1}, array, count, same, false,
-                             bound);
+                return drive(library_parse, placed, {0, 0, -1}, array, count, same, false, bound);
             });
         }
     }
@@ -317,7 +325,7 @@ TEST(TokenizerDifferential, ArbitraryArraysAndStates) {
         SCOPED_TRACE(testing::Message()
                      << "state " << state.pos << ',' << state.next_free << ',' << state.parent);
         expect_every_kernel(want, text, static_cast<std::size_t>(i), [&](const char *placed) {
-            return drive(qmrt::json::parse, placed, state, array, count, one_more, false,
+            return drive(library_parse, placed, state, array, count, one_more, false,
                          qmrt::json::max_text_length);
         });
     }
@@ -336,7 +344,7 @@ TEST(TokenizerDifferential, KernelsReadCommonTextsThemselves) {
             qmrt::test::read_file(std::string(QMRT_JSON_TEST_DATA) + "/" + name);
         for (const qmrt::json::Kernel kernel : qmrt::json::available_kernels()) {
             if (kernel == qmrt::json::Kernel::portable) continue;
-            qmrt::json::use_kernel(kernel);
+            const qmrt::test::Setting<qmrt::json::Kernel> forced(qmrt::json::set_kernel, kernel);
             // Placed at every offset within a block, so that the bytes before the text
             // in its first block (zero bytes among them) are of every kind.
             for (std::size_t offset = 0; offset < 64; offset += 7) {
@@ -350,7 +358,6 @@ TEST(TokenizerDifferential, KernelsReadCommonTextsThemselves) {
                     << name << ' ' << qmrt::json::kernel_name(kernel) << " offset " << offset;
             }
         }
-        qmrt::json::use_kernel(qmrt::json::best_kernel());
     }
 }
 
@@ -368,10 +375,10 @@ TEST(TokenizerDifferential, BenchmarkDocuments) {
                 drive(qmrt::test::reference::parse, text.c_str(), {0, 0, -1}, array, 256,
                       twice_and_one, false, qmrt::json::max_text_length);
             for (const qmrt::json::Kernel kernel : qmrt::json::available_kernels()) {
-                qmrt::json::use_kernel(kernel);
-                const Outcome got = drive(qmrt::json::parse, text.c_str(), {0, 0, -1}, array, 256,
+                const qmrt::test::Setting<qmrt::json::Kernel> forced(qmrt::json::set_kernel,
+                                                                     kernel);
+                const Outcome got = drive(library_parse, text.c_str(), {0, 0, -1}, array, 256,
                                           twice_and_one, false, qmrt::json::max_text_length);
-                qmrt::json::use_kernel(qmrt::json::best_kernel());
                 ASSERT_EQ(got.statuses, want.statuses) << name << ' ' << kernel_name(kernel);
                 ASSERT_TRUE(got == want) << name << ' ' << kernel_name(kernel);
             }

@@ -14,6 +14,7 @@
 #include "json_test_support.hpp"
 #include "qmrt/json.h"
 #include "reference_tokenizer.hpp"
+#include "setting.hpp"
 
 namespace {
 
@@ -284,7 +285,7 @@ TEST(Tokenizer, ReadsNoPageOutsideTheText) {
     ASSERT_EQ(::mprotect(mapped, page, PROT_READ | PROT_WRITE), 0);
     const std::string sample = R"([{"a":"x\"y","b":[1,2.5e3,true]},"tail", null ,{}])";
     for (const qmrt::json::Kernel kernel : qmrt::json::available_kernels()) {
-        qmrt::json::use_kernel(kernel);
+        const qmrt::test::Setting<qmrt::json::Kernel> forced(qmrt::json::set_kernel, kernel);
         for (size_t length = 0; length <= sample.size(); ++length) {
             const std::string text = sample.substr(0, length);
             jsmn_state want_state{0, 0, -1};
@@ -301,7 +302,6 @@ TEST(Tokenizer, ReadsNoPageOutsideTheText) {
             }
         }
     }
-    qmrt::json::use_kernel(qmrt::json::best_kernel());
     ::munmap(pages, 3 * page);
 }
 
@@ -324,8 +324,8 @@ TEST(Tokenizer, RefusesTextsLongerThanTheOffsetBound) {
     for (const Bound &b : bounds) {
         jsmn_state state{0, 0, -1};
         std::vector<json_token> tokens(4);
-        EXPECT_EQ(qmrt::json::parse(state, b.text.c_str(), tokens, b.max_length), b.status)
-            << b.text;
+        const qmrt::test::Setting<uint32_t> bounded(qmrt::json::set_text_bound, b.max_length);
+        EXPECT_EQ(qmrt::json::parse(state, b.text.c_str(), tokens), b.status) << b.text;
         EXPECT_EQ(state.pos, b.pos) << b.text;
     }
 }
