@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -204,35 +205,21 @@ TEST_F(Clock, FailedReadingWritesNothingAndKeepsTheSecond) {
 // A year without four digits makes longer or shorter texts: each is written when it fits
 // the 20 bytes callers provide, and only code 2 with a five-digit year does not.
 TEST_F(Clock, YearsWithoutFourDigitsWriteEveryTextThatFits) {
-    struct Case {
-        int year;
-        std::vector<std::pair<int16_t, std::string>> texts;  // "": nothing written
+    // Codes 0, 1, 2, 4, 5, 7 and 8, each text or "" for none written.
+    using Texts = std::array<const char *, 7>;
+    const std::pair<int, Texts> cases[] = {
+        {10000, {"010110000", "01:04:05", "", "01/01/10000", "010110000", "010110000", "10000-01-01"}},
+        {-1, {"0101-001", "01:04:05", "01/01/-001 13:04:05", "01/01/-001", "0101-001", "0101-001",
+              "-001-01-01"}},
     };
-    const Case cases[] = {
-        {10000,
-         {{0, "010110000"},
-          {2, ""},
-          {4, "01/01/10000"},
-          {5, "010110000"},
-          {7, "010110000"},
-          {8, "10000-01-01"},
-          {1, "01:04:05"}}},
-        {-1,
-         {{0, "0101-001"},
-          {2, "01/01/-001 13:04:05"},
-          {4, "01/01/-001"},
-          {5, "0101-001"},
-          {7, "0101-001"},
-          {8, "-001-01-01"},
-          {1, "01:04:05"}}},
-    };
-    for (const Case &c : cases) {
-        stop_at(at(chr::year{c.year} / 1 / 1, 13, 4, 5));
-        for (const auto &[format, text] : c.texts) {
+    const int16_t formats[] = {0, 1, 2, 4, 5, 7, 8};
+    for (const auto &[year, texts] : cases) {
+        stop_at(at(chr::year{year} / 1 / 1, 13, 4, 5));
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            const std::string text = texts[i];
             std::size_t written;
-            EXPECT_EQ(today(format, written), text) << c.year << " format " << format;
-            EXPECT_EQ(written, text.empty() ? 0u : text.size() + 1)
-                << c.year << " format " << format;
+            EXPECT_EQ(today(formats[i], written), text) << year << " format " << formats[i];
+            EXPECT_EQ(written, text.empty() ? 0u : text.size() + 1) << year;
         }
         EXPECT_EQ(QM_SYSTIME(), 230405);
     }

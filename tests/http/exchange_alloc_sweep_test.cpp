@@ -21,6 +21,8 @@
 #include "files.hpp"
 #include "http/http.hpp"
 #include "https_test_server.hpp"
+#include "messages.hpp"
+#include "qmrt/diag.h"
 #include "qmrt/http.h"
 #include "qmrt/memory.h"
 #include "scratch_dir.hpp"
@@ -53,6 +55,8 @@ extern "C" void curl_easy_cleanup(CURL *handle) {
 }
 
 namespace {
+
+namespace messages = qmrt::test::messages;
 
 const char *const keys[] = {"status", "id", nullptr};
 
@@ -103,7 +107,7 @@ void sweep(bool first) {
     ASSERT_EQ(run_failing(0, cached, first), succeeded);
     ASSERT_GT(calls, 10u);
 
-    std::size_t endings[4] = {};
+    std::size_t endings[4] = {}, out_of_memory = 0;
     for (std::size_t n = 1; n <= calls; ++n) {
         SCOPED_TRACE(n);
         const std::string report = "stderr-" + std::to_string(n);
@@ -116,7 +120,9 @@ void sweep(bool first) {
                 std::freopen("/dev/null", "w", stdout) == nullptr)
                 _exit(127);
             std::setvbuf(stderr, nullptr, _IONBF, 0);  // unbuffered again, as abort flushes nothing
-            _exit(run_failing(n, cached, first));
+            const Ending ending = run_failing(n, cached, first);
+            std::fputs(qm_errstr, stderr);  // the exchange's message, for the parent to read
+            _exit(ending);
         }
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -125,11 +131,14 @@ void sweep(bool first) {
         const int ending = WEXITSTATUS(status);
         EXPECT_TRUE(ending == succeeded || ending == failed) << "ending " << ending;
         if (ending >= 0 && ending < 4) ++endings[ending];
+        if (ending == failed && qmrt::test::read_file(report) == messages::no_memory)
+            ++out_of_memory;
         std::remove(report.c_str());
     }
     std::printf("%zu allocations: %zu succeeded, %zu failed\n", calls, endings[succeeded],
                 endings[failed]);
     EXPECT_GT(endings[failed], 0u);
+    EXPECT_GT(out_of_memory, 0u) << "the exchange's own allocations fail it with its message";
 }
 
 TEST(ExchangeAllocationSweep, EveryFailedAllocationEndsInAFailedOrAbsorbedExchange) {

@@ -243,6 +243,16 @@ TEST_F(Exchange, RequestsLongerThanTheBufferAreRefusedBeforeAnythingHappens) {
     EXPECT_EQ(trace(), message);
 }
 
+TEST_F(Exchange, NullRequestFailsWithItsMessageAlone) {
+    Call call({"a"});
+    const char *keys[] = {"a", nullptr};
+    char *values[] = {call.cells[0].data()};
+    EXPECT_EQ(QM_callService(nullptr, keys, values), -1);
+    EXPECT_STREQ(qm_errstr, messages::no_request);
+    EXPECT_FALSE(std::filesystem::exists("debug2")) << "nothing is traced";
+    EXPECT_TRUE(server.requests().empty());
+}
+
 TEST_F(Exchange, KeysWithoutValueCellsAreRefusedBeforeAnythingIsSent) {
     server.on("/service", HttpsReply::json(R"({"a":"1","b":"2"})"));
     const char *keys[] = {"a", "b", nullptr};
@@ -393,7 +403,7 @@ TEST(ExchangeWithAMisbehavingService, NeverHangsAndNeverReadsAnIncompleteReply) 
         } else {
             std::vector<std::string> options{"--port", "0"};
             options.insert(options.end(), c.options.begin(), c.options.end());
-            service.emplace(dir.path() / "service.log", options);
+            service.emplace(options);
             ASSERT_NE(service->port(), 0) << service->startup_line();
             qmrt::http::set_endpoint(service->url("/service"));
         }

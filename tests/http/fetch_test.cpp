@@ -12,7 +12,6 @@
 #include "http/http.hpp"
 #include "https_test_server.hpp"
 #include "messages.hpp"
-#include "scratch_dir.hpp"
 #ifdef QMRT_SERVICE_BINARY
 #include "service_process.hpp"
 #endif
@@ -79,7 +78,6 @@ TEST(JsonFetch, FailedTransferIsFatal) {
 // end in the failed transfer's report, within a second or two of stall time-out.
 TEST(JsonFetch, StalledOrCutRepliesAndOtherSchemesAreFailedTransfers) {
     const qmrt::test::Setting<long> stall(qmrt::http::set_stall_timeout, 2);
-    qmrt::test::ScratchDir dir;
     struct Case {
         const char *fault;  // null: no service, the URL as it is
         const char *url;
@@ -96,8 +94,7 @@ TEST(JsonFetch, StalledOrCutRepliesAndOtherSchemesAreFailedTransfers) {
         std::optional<qmrt::test::ServiceProcess> service;
         std::string url = c.url;
         if (c.fault != nullptr) {
-            service.emplace(dir.path() / "service.log",
-                            std::vector<std::string>{"--port", "0", "--fault", c.fault});
+            service.emplace(std::vector<std::string>{"--port", "0", "--fault", c.fault});
             ASSERT_NE(service->port(), 0) << service->startup_line();
             url = service->url(c.url);
         }

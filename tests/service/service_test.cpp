@@ -2,7 +2,6 @@
 // seen through libcurl, its log, its own certificate files, and its stop on a signal.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <fstream>
@@ -13,7 +12,6 @@
 #include <vector>
 
 #include "curl_request.hpp"
-#include "files.hpp"
 #include "scratch_dir.hpp"
 #include "self_signed.hpp"
 #include "service_process.hpp"
@@ -40,18 +38,12 @@ struct RouteCase {
 class ServiceRoutes : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        scratch_ = new ScratchDir;
-        service_ = new ServiceProcess(scratch_->path() / "service.log");
+        service_ = new ServiceProcess();
         ASSERT_NE(service_->port(), 0) << service_->startup_line();
     }
-    static void TearDownTestSuite() {
-        delete service_;
-        delete scratch_;
-    }
-    static ScratchDir *scratch_;
+    static void TearDownTestSuite() { delete service_; }
     static ServiceProcess *service_;
 };
-ScratchDir *ServiceRoutes::scratch_ = nullptr;
 ServiceProcess *ServiceRoutes::service_ = nullptr;
 
 TEST_F(ServiceRoutes, AnswerWithStatusAndJsonBody) {
@@ -105,25 +97,23 @@ TEST_F(ServiceRoutes, EchoesEveryMemberAndAddsServedAt) {
 TEST(Service, StopsCleanlyOnSignalAfterLoggingEachRequest) {
     for (int signal : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(signal);
-        ScratchDir scratch;
-        ServiceProcess service(scratch.path() / "service.log");
+        ServiceProcess service;
         ASSERT_NE(service.port(), 0) << service.startup_line();
         curl_request(service.url("/health"));
         curl_request(service.url("/service"), {"POST", "[]", {}, {}});
 
-        int status = service.stop(signal);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-        std::string log = read_file(scratch.path() / "service.log");
+        const Finished stopped = service.stop(signal);
+        EXPECT_EQ(stopped.status, 0);
+        const std::string &log = stopped.err;
         EXPECT_TRUE(std::regex_search(log, std::regex(R"(.* GET /health 200 \d+\n)"))) << log;
         EXPECT_TRUE(std::regex_search(log, std::regex(R"(.* POST /service 400 \d+\n)"))) << log;
     }
 }
 
 TEST(Service, CapsTheTlsVersionWhenAsked) {
-    ScratchDir scratch;
-    ServiceProcess capped(scratch.path() / "service.log", {"--port", "0", "--tls-max", "1.2"});
+    ServiceProcess capped({"--port", "0", "--tls-max", "1.2"});
     ASSERT_NE(capped.port(), 0) << capped.startup_line();
-    ServiceProcess open(scratch.path() / "open.log");
+    ServiceProcess open;
     ASSERT_NE(open.port(), 0) << open.startup_line();
     struct Case {
         const ServiceProcess &service;
@@ -139,50 +129,46 @@ TEST(Service, CapsTheTlsVersionWhenAsked) {
         EXPECT_EQ(curl_request(c.service.url("/health"), request).code, c.code);
     }
 
-    ServiceProcess refused(scratch.path() / "refused.log", {"--port", "0", "--tls-max", "1.1"});
+    ServiceProcess refused({"--port", "0", "--tls-max", "1.1"});
     EXPECT_EQ(refused.startup_line(), "");
-    int status = refused.stop(SIGTERM);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
+    EXPECT_NE(refused.stop(SIGTERM).status, 0);
 }
 
 // A stalled reply holds a worker of the service until it stops: the stop must end it.
 TEST(Service, StopsCleanlyWhileAReplyStalls) {
-    ScratchDir scratch;
-    ServiceProcess service(scratch.path() / "service.log", {"--port", "0", "--fault", "stall"});
+    ServiceProcess service({"--port", "0", "--fault", "stall"});
     ASSERT_NE(service.port(), 0) << service.startup_line();
     CurlResult got;
     std::thread client([&] { got = curl_request(service.url("/health")); });
     // Time for the request to reach the service.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const int status = service.stop(SIGTERM);
+    const Finished stopped = service.stop(SIGTERM);
     client.join();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(stopped.status, 0);
     EXPECT_NE(got.code, CURLE_OK);
     EXPECT_EQ(got.body, "") << "a stalled reply stays unanswered";
 }
 
 TEST(Service, RefusesAFaultItCannotPlay) {
-    ScratchDir scratch;
     for (const char *fault : {"hang", "status=99", "status=600", "status=5x", "status="}) {
         SCOPED_TRACE(fault);
-        ServiceProcess refused(scratch.path() / "refused.log", {"--port", "0", "--fault", fault});
+        ServiceProcess refused({"--port", "0", "--fault", fault});
         EXPECT_EQ(refused.startup_line(), "");
-        const int status = refused.stop(SIGTERM);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
-        EXPECT_NE(read_file(scratch.path() / "refused.log").find("not a fault"), std::string::npos);
+        const Finished stopped = refused.stop(SIGTERM);
+        EXPECT_EQ(stopped.status, 2);
+        EXPECT_NE(stopped.err.find("not a fault"), std::string::npos) << stopped.err;
     }
 }
 
 TEST(Service, RefusesToStartOnAPortAlreadyServed) {
-    ScratchDir scratch;
-    ServiceProcess first(scratch.path() / "first.log");
+    ServiceProcess first;
     ASSERT_NE(first.port(), 0) << first.startup_line();
 
-    ServiceProcess second(scratch.path() / "second.log", {"--port", std::to_string(first.port())});
+    ServiceProcess second({"--port", std::to_string(first.port())});
     EXPECT_EQ(second.startup_line(), "");
-    int status = second.stop(SIGTERM);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-    EXPECT_NE(read_file(scratch.path() / "second.log").find("cannot listen"), std::string::npos);
+    const Finished stopped = second.stop(SIGTERM);
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_NE(stopped.err.find("cannot listen"), std::string::npos) << stopped.err;
 }
 
 TEST(Service, ServesWithGivenCertificateThatClientsCanVerify) {
@@ -190,8 +176,7 @@ TEST(Service, ServesWithGivenCertificateThatClientsCanVerify) {
     tls::Credentials made = tls::make_self_signed(1);
     std::ofstream(scratch.path() / "cert.pem") << tls::certificate_pem(*made.cert);
     std::ofstream(scratch.path() / "key.pem") << tls::private_key_pem(*made.key);
-    ServiceProcess service(scratch.path() / "service.log",
-                           {"--port", "0", "--cert", (scratch.path() / "cert.pem").string(),
+    ServiceProcess service({"--port", "0", "--cert", (scratch.path() / "cert.pem").string(),
                             "--key", (scratch.path() / "key.pem").string()});
     ASSERT_NE(service.port(), 0) << service.startup_line();
 
