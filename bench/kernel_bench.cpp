@@ -22,37 +22,16 @@
 namespace qmrt::bench {
 namespace {
 
-std::uint32_t tokens_needed(const std::string &text) {
-    std::vector<json_token> tokens(text.size() + 1);
-    jsmn_state state;
-    jsmn_init(&state);
-    if (jsmn_parse(&state, text.c_str(), tokens.data(),
-                   static_cast<std::uint32_t>(tokens.size())) != 0)
-        throw std::runtime_error("benchmark text does not tokenize");
-    return static_cast<std::uint32_t>(state.next_free);
-}
-
+// The library's two entry points with `kernel` forced for the run.
 void jsmn_parse_with(benchmark::State &st, const std::string &text, json::Kernel kernel) {
     json::set_kernel(kernel);
-    std::vector<json_token> tokens(tokens_needed(text));
-    const auto count = static_cast<std::uint32_t>(tokens.size());
-    for (auto _ : st) {
-        jsmn_state state;
-        jsmn_init(&state);
-        benchmark::DoNotOptimize(jsmn_parse(&state, text.c_str(), tokens.data(), count));
-        benchmark::ClobberMemory();
-    }
+    jsmn_parse_sized(st, text);
     json::set_kernel(json::best_kernel());
 }
 
 void json_tokenise_with(benchmark::State &st, const std::string &text, json::Kernel kernel) {
     json::set_kernel(kernel);
-    for (auto _ : st) {
-        std::int32_t status = 0;
-        json_token *tokens = json_tokenise(text.c_str(), &status);
-        benchmark::DoNotOptimize(tokens);
-        std::free(tokens);
-    }
+    json_tokenise_growing(st, text);
     json::set_kernel(json::best_kernel());
 }
 

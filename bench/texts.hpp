@@ -1,7 +1,9 @@
 // The texts the benchmarks read: the two documents shipped in data/ and synthetic
 // texts of five shapes, and replies cut from twitter.json, each made from a repetition count so
-// that they can be scaled.
+// that they can be scaled; and the library's two entry points as the benchmarks run them.
 #pragma once
+
+#include <benchmark/benchmark.h>
 
 #include <cstddef>
 #include <cstdlib>
@@ -113,6 +115,39 @@ inline std::string many_numbers(std::size_t n) {
         text += forms[i % 10];
     }
     return text + "]";
+}
+
+// The library's two entry points as every tokenizer benchmark runs them: jsmn_parse into
+// an array sized exactly, json_tokenise into its growing array.
+// The tokens a text makes, for an array sized exactly.
+inline std::uint32_t tokens_needed(const std::string &text) {
+    std::vector<json_token> tokens(text.size() + 1);
+    jsmn_state state;
+    jsmn_init(&state);
+    if (jsmn_parse(&state, text.c_str(), tokens.data(),
+                   static_cast<std::uint32_t>(tokens.size())) != 0)
+        throw std::runtime_error("benchmark text does not tokenize");
+    return static_cast<std::uint32_t>(state.next_free);
+}
+
+inline void jsmn_parse_sized(benchmark::State &st, const std::string &text) {
+    std::vector<json_token> tokens(tokens_needed(text));
+    const auto count = static_cast<std::uint32_t>(tokens.size());
+    for (auto _ : st) {
+        jsmn_state state;
+        jsmn_init(&state);
+        benchmark::DoNotOptimize(jsmn_parse(&state, text.c_str(), tokens.data(), count));
+        benchmark::ClobberMemory();
+    }
+}
+
+inline void json_tokenise_growing(benchmark::State &st, const std::string &text) {
+    for (auto _ : st) {
+        std::int32_t status = 0;
+        json_token *tokens = json_tokenise(text.c_str(), &status);
+        benchmark::DoNotOptimize(tokens);
+        std::free(tokens);
+    }
 }
 
 }  // namespace qmrt::bench
