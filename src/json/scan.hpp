@@ -193,10 +193,10 @@ private:
         return index == -1 ? outside_ : tokens_ + index;
     }
 
-    json_token *const tokens_;
-    json_token *const outside_;
+    json_token *tokens_;
+    json_token *outside_;
     json_token *next_;
-    json_token *const room_end_;
+    json_token *room_end_;
     std::int32_t top_;
     json_token *parent_;
     std::int32_t children_;

@@ -216,6 +216,24 @@ inline Step walk_event(const EventBuffer &events, std::uint32_t &i, const unsign
     return Step::hand_over;
 }
 
+// Acts on the buffer's events from i on while the one after each is in, and stops at
+// the first that makes nothing. The builder is worked on in a local copy in a function of
+// its own: across the chunk reading of the caller its state would be kept in memory, and
+// every token would wait on it.
+[[gnu::noinline]] Step walk_events(const EventBuffer &events, std::uint32_t &i, std::uint32_t n,
+                                   const unsigned char *text, TokenBuilder &shared) {
+    TokenBuilder out = shared;
+    std::uint32_t k = i;
+    Step step = Step::made;
+    while (k + 1 < n) {
+        step = walk_event(events, k, text, out);
+        if (step != Step::made) break;
+    }
+    shared = out;
+    i = k;
+    return step;
+}
+
 constexpr std::int32_t status_of(Step step) {
     switch (step) {
         case Step::no_tokens:
@@ -246,12 +264,9 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
     std::uint32_t after_last = cursor.pos;
     for (;;) {
         // An event is acted on once the one after it, which may end its token, is in.
-        while (i + 1 < n) {
-            const Step step = walk_event(events, i, text, out);
-            if (step != Step::made) {
-                cursor = out.stop_at(events.at[i]);
-                return status_of(step);
-            }
+        if (const Step step = walk_events(events, i, n, text, out); step != Step::made) {
+            cursor = out.stop_at(events.at[i]);
+            return status_of(step);
         }
         if (i == n && i != 0) after_last = events.at[i - 1] + 1;
         if (pass.done) break;
