@@ -52,18 +52,13 @@ inline std::uint64_t prefix_xor(std::uint64_t bits) {
     return static_cast<std::uint64_t>(_mm_cvtsi128_si64(product));
 }
 
-constexpr bool collects_event_bytes = false;
-inline void write_event_bytes(unsigned char *, const unsigned char *, std::uint64_t) {}
-constexpr unsigned position_slack = 16;
-
+// The count of trailing zeros of BMI, which gives 64 for none.
+struct CountZeros {
+    std::uint32_t operator()(std::uint64_t bits) const {
+        return static_cast<std::uint32_t>(_tzcnt_u64(bits));
+    }
+};
 #include "json/write_positions.ipp"
-
-// With the count of trailing zeros of BMI, which gives 64 for none.
-inline std::uint32_t write_positions(std::uint32_t *out, PositionBase base, std::uint64_t bits) {
-    return write_positions_by_eights(out, base, bits, [](std::uint64_t rest) {
-        return static_cast<std::uint32_t>(_tzcnt_u64(rest));
-    });
-}
 
 }  // namespace
 

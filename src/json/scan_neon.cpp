@@ -61,15 +61,8 @@ inline std::uint64_t prefix_xor(std::uint64_t bits) {
     return bits;
 }
 
-constexpr bool collects_event_bytes = false;
-inline void write_event_bytes(unsigned char *, const unsigned char *, std::uint64_t) {}
-constexpr unsigned position_slack = 16;
-
+using CountZeros = TrailingZeros;
 #include "json/write_positions.ipp"
-
-inline std::uint32_t write_positions(std::uint32_t *out, PositionBase base, std::uint64_t bits) {
-    return write_positions_by_eights(out, base, bits);
-}
 
 }  // namespace
 

@@ -133,6 +133,15 @@ inline PositionBase next_block(PositionBase base) {
     return base + 64;
 }
 
+// The number of trailing zeros of bits, 64 or more for none, as plain C++ has it: bit
+// 63 is set in the count so that it is defined once every bit is taken, and it never
+// moves a bit that is still there.
+struct TrailingZeros {
+    std::uint32_t operator()(std::uint64_t bits) const {
+        return static_cast<std::uint32_t>(__builtin_ctzll(bits | std::uint64_t{1} << 63));
+    }
+};
+
 }  // namespace qmrt::json
 
 // Blocks are read whole at 64-byte aligned addresses, so a read never reaches into
