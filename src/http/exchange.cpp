@@ -46,6 +46,11 @@ void release_reply() {
     reply_room = {};
 }
 
+// A message holds only the start of a long text. A precision stops the formatting there
+// instead of reading on through the rest, which for a long reply took most of the
+// exchange's time.
+constexpr int message_text = static_cast<int>(diag::message_size - 1);
+
 // Adjacent pieces of one trace record go out in one append, so that a record of another
 // process can never land between them. Like every trace line, the record is left in
 // qm_calstr too (cut to its 500 bytes).
@@ -53,7 +58,7 @@ void trace_record(std::string_view head, std::string_view body) {
     std::string record;
     record.reserve(head.size() + body.size() + 1);
     record.append(head).append(body).push_back('\n');
-    diag::format_message(qm_calstr, "%s", record.c_str());
+    diag::format_message(qm_calstr, "%.*s", message_text, record.c_str());
     diag::append_trace(record);
 }
 
@@ -89,7 +94,8 @@ int32_t read_values(const char *const keys[], char *values[]) {
     std::string value(static_cast<std::size_t>(g_birt_size) + 1, '\0');
     for (std::size_t i = 0; keys != nullptr && keys[i] != nullptr; ++i) {
         if (json::get_value(tokens.get(), keys[i], value.data(), g_birt_temp) != 0) {
-            diag::format_message(qm_errstr, "gagal, jawaban server: %s", g_birt_temp);
+            diag::format_message(qm_errstr, "gagal, jawaban server: %.*s", message_text,
+                                 g_birt_temp);
             return fail_on_key(i);
         }
         std::size_t length = std::strlen(value.c_str());
