@@ -47,8 +47,7 @@ void release_reply() {
 }
 
 // A message holds only the start of a long text. A precision stops the formatting there
-// instead of reading on through the rest, which for a long reply took most of the
-// exchange's time.
+// instead of reading on through the rest, which was a fifth of a 50 MB exchange's time.
 constexpr int message_text = static_cast<int>(diag::message_size - 1);
 
 // Adjacent pieces of one trace record go out in one append, so that a record of another

@@ -141,6 +141,21 @@ TEST_F(Exchange, MissingKeysFailWithTheReplyInTheMessage) {
     }
 }
 
+TEST_F(Exchange, ALongReplyIsTracedWholeAndCutInTheMessages) {
+    const std::string reply = R"({"a":")" + std::string(2000, 'x') + R"("})";
+    server.next_reply(HttpsReply::json(reply));
+    Call call({"b"});
+    EXPECT_EQ(call.run("{}"), -1);
+    const std::string message = messages::reply_without_key(reply);
+    const std::string record = "QM_callService:jawaban server=\n" + reply + "\n";
+    const std::size_t kept = sizeof qm_errstr - 1;
+    EXPECT_EQ(std::string(qm_errstr), message.substr(0, kept));
+    EXPECT_EQ(std::string(qm_calstr), record.substr(0, kept)) << "the reply record, cut";
+    const std::string t = trace();
+    EXPECT_NE(t.find(record + message.substr(0, kept)), std::string::npos)
+        << "the record whole, then the message as qm_errstr holds it";
+}
+
 TEST_F(Exchange, NonJsonErrorPageIsReadAndItsKeysAreMissing) {
     server.on("/service", HttpsReply::text("<html>Internal error</html>", 500, "text/html"));
     Call call({"a"});
