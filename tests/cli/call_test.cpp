@@ -14,16 +14,8 @@
 #include "subprocess.hpp"
 #include "unserved_port.hpp"
 
+namespace qmrt::test {
 namespace {
-
-namespace messages = qmrt::test::messages;
-
-using qmrt::test::Finished;
-using qmrt::test::HttpsReply;
-using qmrt::test::HttpsTestServer;
-using qmrt::test::run;
-using qmrt::test::ScratchDir;
-using qmrt::test::UnservedPort;
 
 const std::string hooked_tool = QMRT_CLI_HOOKED;
 
@@ -92,7 +84,7 @@ TEST(Call, NoServiceIsANoWithTheTraceLeftInDebug2) {
     EXPECT_EQ(got.err,
               "qmrt: the exchange got no reply from the service (the transfer result is in "
               "\"debug2\")\n");
-    const std::string trace = qmrt::test::read_file("debug2");
+    const std::string trace = read_file("debug2");
     EXPECT_NE(trace.find("{\"a\":\"1\"}\nres = 7\n"), std::string::npos) << trace;
 }
 
@@ -104,3 +96,4 @@ TEST(Call, UnreadableRequestFileIsAUsageError) {
 }
 
 }  // namespace
+}  // namespace qmrt::test

@@ -14,12 +14,8 @@
 #include "subprocess.hpp"
 #include "unserved_port.hpp"
 
+namespace qmrt::test {
 namespace {
-
-using qmrt::test::Child;
-using qmrt::test::Finished;
-using qmrt::test::run;
-using qmrt::test::ScratchDir;
 
 const std::string tool = QMRT_CLI;
 
@@ -87,7 +83,7 @@ TEST_P(Invocation, PrintsAndEndsAsExpected) {
     ScratchDir dir;
     std::ofstream(dir.path() / "reply.json") << R"({"status":"OK","n":[1,2],"who":{"id":"A"}})";
     const Case &c = GetParam();
-    qmrt::test::UnservedPort closed;
+    UnservedPort closed;
     std::vector<std::string> args;
     for (const std::string &arg : c.args) args.push_back(with_port(arg, closed.port()));
     Finished got;
@@ -263,3 +259,4 @@ TEST(Json, TokenTableGrowsPastItsFirstArray) {
 }
 
 }  // namespace
+}  // namespace qmrt::test

@@ -10,14 +10,8 @@
 #include "scratch_dir.hpp"
 #include "subprocess.hpp"
 
+namespace qmrt::test {
 namespace {
-
-namespace messages = qmrt::test::messages;
-
-using qmrt::test::Child;
-using qmrt::test::Finished;
-using qmrt::test::run;
-using qmrt::test::ScratchDir;
 
 const std::string tool = QMRT_CLI;
 
@@ -160,3 +154,4 @@ TEST(ByteMap, ReadsHeldLocksOfTheKernelTable) {
 }
 
 }  // namespace
+}  // namespace qmrt::test

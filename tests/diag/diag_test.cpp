@@ -24,13 +24,9 @@
 #include "qmrt/diag.h"
 #include "scratch_dir.hpp"
 
+namespace qmrt::test {
 namespace {
 
-namespace messages = qmrt::test::messages;
-
-using qmrt::test::read_file;
-using qmrt::test::Reported;
-using qmrt::test::ScratchDir;
 using testing::KilledBySignal;
 
 // The report line of a broken check, as a death-test pattern.
@@ -246,3 +242,4 @@ TEST(WriteDebug2, HostileTraceFilesNeverBlockOrLoseTextsSilently) {
 }
 
 }  // namespace
+}  // namespace qmrt::test

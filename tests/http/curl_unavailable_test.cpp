@@ -19,9 +19,8 @@
 #include "qmrt/memory.h"
 #include "scratch_dir.hpp"
 
+namespace qmrt::test {
 namespace {
-
-namespace messages = qmrt::test::messages;
 
 bool libcurl_mapped() {
     std::ifstream maps("/proc/self/maps");
@@ -33,7 +32,7 @@ bool libcurl_mapped() {
 TEST(WithoutLibcurl, TransfersFailAsWithoutAHandleUntilLibcurlIsFound) {
     // Nothing in this binary transfers before this line, so libcurl is not loaded yet.
     qmrt::http::set_curl_soname("libcurl-absent.so.4");
-    qmrt::test::ScratchDir dir;
+    ScratchDir dir;
     const char *const keys[] = {"status", nullptr};
     char cell[QM_VALUE_SIZE] = "untouched";
     char *values[] = {cell};
@@ -52,13 +51,13 @@ TEST(WithoutLibcurl, TransfersFailAsWithoutAHandleUntilLibcurlIsFound) {
     EXPECT_FALSE(std::filesystem::exists("debug2"));
 
     EXPECT_EXIT(json_fetch("https://127.0.0.1:1/doc.json"), testing::KilledBySignal(SIGABRT),
-                qmrt::test::Reported("^json_fetch: assertion failed: curl != NULL "
-                                     "\\(src/http/fetch\\.cpp, line [0-9]+\\)\n$"));
+                Reported("^json_fetch: assertion failed: curl != NULL "
+                         "\\(src/http/fetch\\.cpp, line [0-9]+\\)\n$"));
     EXPECT_FALSE(libcurl_mapped());
 
     // A failed load is not kept: once libcurl can be found, the next exchange loads it.
-    qmrt::test::HttpsTestServer server;
-    server.on("/service", qmrt::test::HttpsReply::json(R"({"status":"ok"})"));
+    HttpsTestServer server;
+    server.on("/service", HttpsReply::json(R"({"status":"ok"})"));
     qmrt::http::set_endpoint(server.url("/service"));
     qmrt::http::set_tls_verify(false);
     qmrt::http::set_curl_soname("libcurl.so.4");
@@ -71,3 +70,4 @@ TEST(WithoutLibcurl, TransfersFailAsWithoutAHandleUntilLibcurlIsFound) {
 }
 
 }  // namespace
+}  // namespace qmrt::test

@@ -54,9 +54,8 @@ extern "C" void curl_easy_cleanup(CURL *handle) {
     cleanup(handle);
 }
 
+namespace qmrt::test {
 namespace {
-
-namespace messages = qmrt::test::messages;
 
 const char *const keys[] = {"status", "id", nullptr};
 
@@ -127,12 +126,11 @@ void sweep(bool first) {
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFEXITED(status))
-            << "ended by signal " << WTERMSIG(status) << ": " << qmrt::test::read_file(report);
+            << "ended by signal " << WTERMSIG(status) << ": " << read_file(report);
         const int ending = WEXITSTATUS(status);
         EXPECT_TRUE(ending == succeeded || ending == failed) << "ending " << ending;
         if (ending >= 0 && ending < 4) ++endings[ending];
-        if (ending == failed && qmrt::test::read_file(report) == messages::no_memory)
-            ++out_of_memory;
+        if (ending == failed && read_file(report) == messages::no_memory) ++out_of_memory;
         std::remove(report.c_str());
     }
     std::printf("%zu allocations: %zu succeeded, %zu failed\n", calls, endings[succeeded],
@@ -142,9 +140,9 @@ void sweep(bool first) {
 }
 
 TEST(ExchangeAllocationSweep, EveryFailedAllocationEndsInAFailedOrAbsorbedExchange) {
-    qmrt::test::ScratchDir dir;
-    qmrt::test::HttpsTestServer server;
-    server.on("/service", qmrt::test::HttpsReply::json(R"({"status":"ok","id":"12"})"));
+    ScratchDir dir;
+    HttpsTestServer server;
+    server.on("/service", HttpsReply::json(R"({"status":"ok","id":"12"})"));
     qmrt::http::set_endpoint(server.url("/service"));
     qmrt::http::set_tls_verify(false);
     for (const bool first : {true, false}) {
@@ -154,3 +152,4 @@ TEST(ExchangeAllocationSweep, EveryFailedAllocationEndsInAFailedOrAbsorbedExchan
 }
 
 }  // namespace
+}  // namespace qmrt::test

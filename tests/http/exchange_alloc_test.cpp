@@ -15,17 +15,12 @@
 #include "qmrt/memory.h"
 #include "scratch_dir.hpp"
 
+namespace qmrt::test {
 namespace {
 
-namespace messages = qmrt::test::messages;
-
-namespace alloc = qmrt::test::alloc;
-
-using qmrt::test::HttpsReply;
-
 TEST(ExchangeOutOfMemory, GrowthFailureAbortsTheTransferWithAWriteError) {
-    qmrt::test::ScratchDir dir;
-    qmrt::test::HttpsTestServer server;
+    ScratchDir dir;
+    HttpsTestServer server;
     const std::string body = R"({"a":"1","pad":")" + std::string(200000, 'p') + R"(","z":"2"})";
     server.on("/service", HttpsReply::json(body));
     qmrt::http::set_endpoint(server.url("/service"));
@@ -44,7 +39,7 @@ TEST(ExchangeOutOfMemory, GrowthFailureAbortsTheTransferWithAWriteError) {
     EXPECT_STREQ(cell, "untouched");
     EXPECT_NE(out.find(", errno = 12\n"), std::string::npos) << out;
     EXPECT_EQ(out.rfind("memory habis untuk  1 x ", 0), 0u) << out;
-    EXPECT_NE(qmrt::test::read_file("debug2").find("res = 23\n"), std::string::npos);
+    EXPECT_NE(read_file("debug2").find("res = 23\n"), std::string::npos);
     // What arrived before the refusal is kept whole and still terminated.
     ASSERT_NE(g_birt_temp, nullptr);
     EXPECT_LT(g_birt_size, 65536);
@@ -58,3 +53,4 @@ TEST(ExchangeOutOfMemory, GrowthFailureAbortsTheTransferWithAWriteError) {
 }
 
 }  // namespace
+}  // namespace qmrt::test

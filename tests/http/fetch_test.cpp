@@ -19,13 +19,9 @@
 #include "qmrt/memory.h"
 #include "setting.hpp"
 
+namespace qmrt::test {
 namespace {
 
-namespace messages = qmrt::test::messages;
-
-using qmrt::test::HttpsReply;
-using qmrt::test::HttpsTestServer;
-using qmrt::test::Reported;
 using testing::KilledBySignal;
 
 // The fetched text, taken whole up to `length` bytes so zero bytes inside show too.
@@ -48,7 +44,7 @@ TEST(JsonFetch, ReturnsTheBodyOfAnyStatusAsIs) {
         {"/empty", HttpsReply::json("")},
         {"/missing", HttpsReply::text("not here", 404)},
         {"/moved", HttpsReply::redirect("/doc")},  // not followed: the redirect's own body
-        {"/large", HttpsReply::chunked(large, {10000, 20000, 5000, 5000})},
+        {"/large", HttpsReply::json(large)},       // in several writes
         {"/zero", HttpsReply::json(std::string("ab\0cd", 5))},
     };
     for (const Case &c : cases) server.on(c.path, c.reply);
@@ -77,7 +73,7 @@ TEST(JsonFetch, FailedTransferIsFatal) {
 // A service that stalls or cuts its reply, and a URL of a scheme other than the web's,
 // end in the failed transfer's report, within a second or two of stall time-out.
 TEST(JsonFetch, StalledOrCutRepliesAndOtherSchemesAreFailedTransfers) {
-    const qmrt::test::Setting<long> stall(qmrt::http::set_stall_timeout, 2);
+    const Setting<long> stall(qmrt::http::set_stall_timeout, 2);
     struct Case {
         const char *fault;  // null: no service, the URL as it is
         const char *url;
@@ -91,7 +87,7 @@ TEST(JsonFetch, StalledOrCutRepliesAndOtherSchemesAreFailedTransfers) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.url);
-        std::optional<qmrt::test::ServiceProcess> service;
+        std::optional<ServiceProcess> service;
         std::string url = c.url;
         if (c.fault != nullptr) {
             service.emplace(std::vector<std::string>{"--port", "0", "--fault", c.fault});
@@ -142,3 +138,4 @@ TEST(FetchData, MissingBufferOrDataEndInTheAppendReports) {
 }
 
 }  // namespace
+}  // namespace qmrt::test

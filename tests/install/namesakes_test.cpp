@@ -10,12 +10,8 @@
 #include "scratch_dir.hpp"
 #include "subprocess.hpp"
 
+namespace qmrt::test {
 namespace {
-
-using qmrt::test::Finished;
-using qmrt::test::HttpsReply;
-using qmrt::test::HttpsTestServer;
-using qmrt::test::ScratchDir;
 
 TEST(Namesakes, LeaveTheLibrarysExchangeAndFetchAlone) {
     const std::string reply = R"({"perintah":"saldo","status":"OK"})";
@@ -27,7 +23,7 @@ TEST(Namesakes, LeaveTheLibrarysExchangeAndFetchAlone) {
         server.on("/service", HttpsReply::json(reply));
         server.on("/doc.json", HttpsReply::json(document));
         ::setenv("QMRT_TEST_SERVICE_URL", server.url("/service").c_str(), 1);
-        Finished got = qmrt::test::run(program, {server.url("/doc.json")});
+        Finished got = run(program, {server.url("/doc.json")});
         ::unsetenv("QMRT_TEST_SERVICE_URL");
 
         EXPECT_EQ(got.out, "exchange 0: status=OK perintah=saldo\nfetch: " + document +
@@ -43,3 +39,4 @@ TEST(Namesakes, LeaveTheLibrarysExchangeAndFetchAlone) {
 }
 
 }  // namespace
+}  // namespace qmrt::test

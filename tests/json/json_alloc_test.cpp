@@ -14,10 +14,9 @@
 #include "json/tokens.hpp"
 #include "qmrt/json.h"
 
+namespace qmrt::test {
 namespace {
 
-namespace alloc = qmrt::test::alloc;
-using qmrt::test::Reported;
 using testing::KilledBySignal;
 
 // An array of n numbers: n + 1 tokens, so 1100 need three growth steps (256 -> 513 ->
@@ -119,3 +118,4 @@ TEST(JsonTokeniseAllocationDeathTest, EachFailedAllocationIsTheFatalReport) {
 }
 
 }  // namespace
+}  // namespace qmrt::test

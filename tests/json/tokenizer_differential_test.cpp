@@ -21,6 +21,7 @@
 #include "reference_tokenizer.hpp"
 #include "setting.hpp"
 
+namespace qmrt::test {
 namespace {
 
 constexpr json_token leftover{7, 77, 777, 7777};
@@ -53,7 +54,7 @@ void PrintTo(const Outcome &run, std::ostream *out) {
 // The library's parse with its text bound set to `bound` for the call.
 std::int32_t library_parse(jsmn_state &state, const char *text, std::span<json_token> tokens,
                            std::uint32_t bound) {
-    const qmrt::test::Setting<std::uint32_t> bounded(qmrt::json::set_text_bound, bound);
+    const Setting<std::uint32_t> bounded(qmrt::json::set_text_bound, bound);
     return qmrt::json::parse(state, text, tokens);
 }
 
@@ -112,7 +113,7 @@ void expect_every_kernel(const Outcome &want, const std::string &text, std::size
     for (const qmrt::json::Kernel kernel : qmrt::json::available_kernels()) {
         const Placed placed(text, offset + static_cast<std::size_t>(kernel) * 17);
         const Outcome got = [&] {
-            const qmrt::test::Setting<qmrt::json::Kernel> forced(qmrt::json::set_kernel, kernel);
+            const Setting<qmrt::json::Kernel> forced(qmrt::json::set_kernel, kernel);
             return run(placed.c_str());
         }();
         ASSERT_EQ(got, want) << "text \"" << text << "\" kernel " << qmrt::json::kernel_name(kernel)
@@ -188,7 +189,7 @@ void compare_fresh(const std::string &text, std::size_t offset, bool every_count
     const jsmn_state fresh{0, 0, -1};
     jsmn_state all = fresh;
     std::vector<json_token> scratch(room);
-    qmrt::test::reference::parse(all, text.c_str(), scratch);
+    reference::parse(all, text.c_str(), scratch);
     const auto made = static_cast<std::uint32_t>(all.next_free);
     std::vector<std::uint32_t> counts;
     for (std::uint32_t count = 0; count <= made + 1; ++count)
@@ -198,9 +199,8 @@ void compare_fresh(const std::string &text, std::size_t offset, bool every_count
         for (auto grow : {same, one_more, twice_and_one}) {
             const int calls = grow == same ? 3 : 100;
             const std::vector<json_token> array(std::max(2 * count + 4, made + 4), leftover);
-            const Outcome want =
-                drive(qmrt::test::reference::parse, text.c_str(), fresh, array, count, grow,
-                      grow == same, qmrt::json::max_text_length, calls);
+            const Outcome want = drive(reference::parse, text.c_str(), fresh, array, count, grow,
+                                       grow == same, qmrt::json::max_text_length, calls);
             expect_every_kernel(want, text, offset + count, [&](const char *placed) {
                 return drive(library_parse, placed, fresh, array, count, grow, grow == same,
                              qmrt::json::max_text_length, calls);
@@ -290,8 +290,8 @@ TEST(TokenizerDifferential, OffsetBound) {
         for (std::uint32_t bound : bounds) {
             const std::vector<json_token> array(text.size() + 4, leftover);
             const auto count = static_cast<std::uint32_t>(text.size() + 1);
-            const Outcome want = drive(qmrt::test::reference::parse, text.c_str(), {0, 0, -1},
-                                       array, count, same, false, bound);
+            const Outcome want =
+                drive(reference::parse, text.c_str(), {0, 0, -1}, array, count, same, false, bound);
             SCOPED_TRACE(bound);
             expect_every_kernel(want, text, bound, [&](const char *placed) {
                 return drive(library_parse, placed, {0, 0, -1}, array, count, same, false, bound);
@@ -320,8 +320,8 @@ TEST(TokenizerDifferential, ArbitraryArraysAndStates) {
                                                          static_cast<std::uint32_t>(text.size()));
         const jsmn_state state{pos(rng), next_free, parent(rng)};
         const auto count = static_cast<std::uint32_t>(next_free + 8);
-        const Outcome want = drive(qmrt::test::reference::parse, text.c_str(), state, array, count,
-                                   one_more, false, qmrt::json::max_text_length);
+        const Outcome want = drive(reference::parse, text.c_str(), state, array, count, one_more,
+                                   false, qmrt::json::max_text_length);
         SCOPED_TRACE(testing::Message()
                      << "state " << state.pos << ',' << state.next_free << ',' << state.parent);
         expect_every_kernel(want, text, static_cast<std::size_t>(i), [&](const char *placed) {
@@ -340,11 +340,10 @@ TEST(TokenizerDifferential, KernelsReadCommonTextsThemselves) {
     EXPECT_GT(qmrt::json::available_kernels().size(), 1u);
 #endif
     for (const char *name : {"twitter.json", "citm_catalog.json"}) {
-        const std::string text =
-            qmrt::test::read_file(std::string(QMRT_JSON_TEST_DATA) + "/" + name);
+        const std::string text = read_file(std::string(QMRT_JSON_TEST_DATA) + "/" + name);
         for (const qmrt::json::Kernel kernel : qmrt::json::available_kernels()) {
             if (kernel == qmrt::json::Kernel::portable) continue;
-            const qmrt::test::Setting<qmrt::json::Kernel> forced(qmrt::json::set_kernel, kernel);
+            const Setting<qmrt::json::Kernel> forced(qmrt::json::set_kernel, kernel);
             // Placed at every offset within a block, so that the bytes before the text
             // in its first block (zero bytes among them) are of every kind.
             for (std::size_t offset = 0; offset < 64; offset += 7) {
@@ -364,19 +363,16 @@ TEST(TokenizerDifferential, KernelsReadCommonTextsThemselves) {
 // The benchmark documents, whole, cut short and spoiled, grown as json_tokenise does.
 TEST(TokenizerDifferential, BenchmarkDocuments) {
     for (const char *name : {"twitter.json", "citm_catalog.json"}) {
-        const std::string whole =
-            qmrt::test::read_file(std::string(QMRT_JSON_TEST_DATA) + "/" + name);
+        const std::string whole = read_file(std::string(QMRT_JSON_TEST_DATA) + "/" + name);
         ASSERT_FALSE(whole.empty()) << name;
         std::string spoiled = whole;
         spoiled[spoiled.size() / 3] = '}';
         for (const std::string &text : {whole, whole.substr(0, whole.size() / 2), spoiled}) {
             const std::vector<json_token> array(text.size() / 2 + 8, leftover);
-            const Outcome want =
-                drive(qmrt::test::reference::parse, text.c_str(), {0, 0, -1}, array, 256,
-                      twice_and_one, false, qmrt::json::max_text_length);
+            const Outcome want = drive(reference::parse, text.c_str(), {0, 0, -1}, array, 256,
+                                       twice_and_one, false, qmrt::json::max_text_length);
             for (const qmrt::json::Kernel kernel : qmrt::json::available_kernels()) {
-                const qmrt::test::Setting<qmrt::json::Kernel> forced(qmrt::json::set_kernel,
-                                                                     kernel);
+                const Setting<qmrt::json::Kernel> forced(qmrt::json::set_kernel, kernel);
                 const Outcome got = drive(library_parse, text.c_str(), {0, 0, -1}, array, 256,
                                           twice_and_one, false, qmrt::json::max_text_length);
                 ASSERT_EQ(got.statuses, want.statuses) << name << ' ' << kernel_name(kernel);
@@ -387,3 +383,4 @@ TEST(TokenizerDifferential, BenchmarkDocuments) {
 }
 
 }  // namespace
+}  // namespace qmrt::test

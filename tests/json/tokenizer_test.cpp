@@ -16,9 +16,8 @@
 #include "reference_tokenizer.hpp"
 #include "setting.hpp"
 
+namespace qmrt::test {
 namespace {
-
-using namespace qmrt::test;
 
 // Fills tokens the parse must leave alone, or must make free before use.
 constexpr json_token leftover{7, 77, 777, 7777};
@@ -285,13 +284,12 @@ TEST(Tokenizer, ReadsNoPageOutsideTheText) {
     ASSERT_EQ(::mprotect(mapped, page, PROT_READ | PROT_WRITE), 0);
     const std::string sample = R"([{"a":"x\"y","b":[1,2.5e3,true]},"tail", null ,{}])";
     for (const qmrt::json::Kernel kernel : qmrt::json::available_kernels()) {
-        const qmrt::test::Setting<qmrt::json::Kernel> forced(qmrt::json::set_kernel, kernel);
+        const Setting<qmrt::json::Kernel> forced(qmrt::json::set_kernel, kernel);
         for (size_t length = 0; length <= sample.size(); ++length) {
             const std::string text = sample.substr(0, length);
             jsmn_state want_state{0, 0, -1};
             std::vector<json_token> want(16, leftover);
-            const int32_t want_status =
-                qmrt::test::reference::parse(want_state, text.c_str(), want);
+            const int32_t want_status = reference::parse(want_state, text.c_str(), want);
             for (char *at : {mapped, mapped + page - length - 1}) {
                 std::memcpy(at, text.c_str(), length + 1);
                 jsmn_state state{0, 0, -1};
@@ -324,7 +322,7 @@ TEST(Tokenizer, RefusesTextsLongerThanTheOffsetBound) {
     for (const Bound &b : bounds) {
         jsmn_state state{0, 0, -1};
         std::vector<json_token> tokens(4);
-        const qmrt::test::Setting<uint32_t> bounded(qmrt::json::set_text_bound, b.max_length);
+        const Setting<uint32_t> bounded(qmrt::json::set_text_bound, b.max_length);
         EXPECT_EQ(qmrt::json::parse(state, b.text.c_str(), tokens), b.status) << b.text;
         EXPECT_EQ(state.pos, b.pos) << b.text;
     }
@@ -436,3 +434,4 @@ TEST(TokenizerProperty, BenchmarkDocuments) {
 }
 
 }  // namespace
+}  // namespace qmrt::test

@@ -16,9 +16,9 @@
 #include "qmrt/diag.h"
 #include "qmrt/json.h"
 
+namespace qmrt::test {
 namespace {
 
-using namespace qmrt::test;
 using testing::KilledBySignal;
 
 struct FreeTokens {
@@ -251,3 +251,4 @@ TEST(JsonTokenText, TokensWithoutTextAreNeitherComparedNorCut) {
 }
 
 }  // namespace
+}  // namespace qmrt::test

@@ -14,20 +14,15 @@
 #include "messages.hpp"
 #include "scratch_dir.hpp"
 
+namespace qmrt::test {
 namespace {
 
-namespace messages = qmrt::test::messages;
-
 using qmrt::locks::slot_byte;
-using qmrt::test::Ended;
-using qmrt::test::Holder;
-using qmrt::test::holder_of;
-using qmrt::test::ScratchDir;
 
-using qmrt::test::messages::pair_refusal;
-using qmrt::test::messages::pelmarin_refusal;
-using qmrt::test::messages::run_refusal;
-using qmrt::test::messages::slot_refusal;
+using messages::pair_refusal;
+using messages::pelmarin_refusal;
+using messages::run_refusal;
+using messages::slot_refusal;
 
 // The call refuses: no reply, then exactly this text and status.
 void expect_refused(Holder &holder, int32_t code, const char *text, int status, int16_t slot = 0,
@@ -203,7 +198,7 @@ TEST(LockFiles, CreatedEmptyWithMode0600AndNeverWritten) {
         EXPECT_EQ(info.st_mode & 07777, 0600u) << name;
         EXPECT_EQ(info.st_size, 0) << name;
     }
-    EXPECT_EQ(qmrt::test::read_file(".LOCK_SHM"), "kept\n");
+    EXPECT_EQ(read_file(".LOCK_SHM"), "kept\n");
 }
 
 struct Unopenable {
@@ -286,7 +281,7 @@ TEST(LockFiles, TraceThatIsALockFileIsRefusedAndTheLocksStay) {
         link(".LOCK", "debug2");
         auto reply = program.trace();
         ASSERT_TRUE(reply);
-        EXPECT_EQ(std::string(reply->calstr), qmrt::test::messages::trace_not_opened(16));
+        EXPECT_EQ(std::string(reply->calstr), messages::trace_not_opened(16));
         EXPECT_EQ(holder_of(".LOCK", 0), program.pid());
         Holder second;
         expect_refused(second, 0, pelmarin_refusal, 0);
@@ -321,3 +316,4 @@ TEST(PelmarinLock, ProcessesReleasedTogetherLeaveExactlyOneHolder) {
 }
 
 }  // namespace
+}  // namespace qmrt::test

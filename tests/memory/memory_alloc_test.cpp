@@ -16,11 +16,9 @@
 #include "messages.hpp"
 #include "qmrt/memory.h"
 
+namespace qmrt::test {
 namespace {
 
-namespace messages = qmrt::test::messages;
-
-namespace alloc = qmrt::test::alloc;
 using alloc::Call;
 using alloc::Kind;
 
@@ -33,7 +31,6 @@ std::vector<Call> calls_of(Work work) {
     return alloc::calls_logged();
 }
 
-using qmrt::test::Reported;
 using testing::KilledBySignal;
 
 std::string captured_stdout() {
@@ -158,3 +155,4 @@ TEST(BoundedBufCallsDeathTest, FailedAllocationsAreFatal) {
 }
 
 }  // namespace
+}  // namespace qmrt::test

@@ -37,11 +37,9 @@ extern "C" const char *__asan_default_options() {
 }
 #endif
 
+namespace qmrt::test {
 namespace {
 
-namespace messages = qmrt::test::messages;
-
-using qmrt::test::Reported;
 using testing::KilledBySignal;
 
 // The exact size of a live heap block, 0 once released; known only where the
@@ -537,3 +535,4 @@ TEST(BoundedBufDeathTest, EveryBrokenCheckReportsItsFunctionAndCondition) {
 }
 
 }  // namespace
+}  // namespace qmrt::test

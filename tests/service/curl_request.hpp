@@ -1,5 +1,5 @@
 // One HTTPS request through libcurl's easy interface, with what the tests look at: the
-// result code, the status, the body and the size of every write libcurl made.
+// result code, the status, the body and where a redirect points.
 #pragma once
 
 #include <curl/curl.h>
@@ -22,7 +22,6 @@ struct CurlResult {
     CURLcode code = CURLE_OK;
     long status = 0;
     std::string body;
-    std::vector<std::size_t> writes;
     std::string redirect_url;
 };
 
@@ -47,7 +46,6 @@ inline CurlResult curl_request(const std::string &url, const CurlRequest &reques
     auto collect = +[](char *data, std::size_t size, std::size_t count, void *user) {
         auto *into = static_cast<CurlResult *>(user);
         into->body.append(data, size * count);
-        into->writes.push_back(size * count);
         return size * count;
     };
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());

@@ -2,14 +2,11 @@
 
 #include <httplib.h>
 #include <openssl/ssl.h>
+#include <strings.h>
 
-#include <algorithm>
-#include <cctype>
-#include <chrono>
 #include <deque>
 #include <map>
 #include <mutex>
-#include <thread>
 
 #include "tls_server.hpp"
 
@@ -28,92 +25,18 @@ HttpsReply HttpsReply::text(std::string body, int status, std::string content_ty
     return reply;
 }
 
-HttpsReply HttpsReply::chunked(std::string body, std::vector<std::size_t> sizes) {
-    HttpsReply reply = json(std::move(body));
-    reply.chunks = std::move(sizes);
-    return reply;
-}
-
 HttpsReply HttpsReply::redirect(std::string location, int status) {
     HttpsReply reply = text("moved\n", status);
     reply.location = std::move(location);
     return reply;
 }
 
-HttpsReply HttpsReply::cut(std::string body, std::size_t sent) {
-    HttpsReply reply = json(std::move(body));
-    reply.cut_after = sent;
-    return reply;
-}
-
 std::optional<std::string> RecordedRequest::header(std::string_view name) const {
-    auto same = [](std::string_view a, std::string_view b) {
-        return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-            return std::tolower(static_cast<unsigned char>(x)) ==
-                   std::tolower(static_cast<unsigned char>(y));
-        });
-    };
     for (const auto &[key, value] : headers)
-        if (same(key, name)) return value;
+        if (key.size() == name.size() && strncasecmp(key.data(), name.data(), key.size()) == 0)
+            return value;
     return std::nullopt;
 }
-
-namespace {
-
-// A pause between chunks, so that each arrives at the client in a read of its own
-// rather than merged with the next in one TLS record batch.
-constexpr auto chunk_pause = std::chrono::milliseconds(5);
-
-void send_chunked(httplib::Response &res, const HttpsReply &reply) {
-    std::vector<std::size_t> sizes;
-    std::size_t total = 0;
-    for (std::size_t size : reply.chunks) {
-        size = std::min(size, reply.body.size() - total);
-        if (size == 0) continue;
-        sizes.push_back(size);
-        total += size;
-    }
-    if (total < reply.body.size()) sizes.push_back(reply.body.size() - total);
-
-    // The provider runs after the handler returned, once per chunk; it owns its state.
-    auto next = std::make_shared<std::size_t>(0);
-    res.set_chunked_content_provider(
-        reply.content_type,
-        [body = reply.body, sizes, next](std::size_t offset, httplib::DataSink &sink) {
-            if (*next == sizes.size()) {
-                sink.done();
-                return true;
-            }
-            if (*next > 0) std::this_thread::sleep_for(chunk_pause);
-            bool ok = sink.write(body.data() + offset, sizes[*next]);
-            ++*next;
-            return ok;
-        });
-}
-
-void send_cut(httplib::Response &res, const HttpsReply &reply) {
-    std::size_t sent = std::min(*reply.cut_after, reply.body.size());
-    res.set_content_provider(
-        reply.body.size(), reply.content_type,
-        [body = reply.body, sent](std::size_t offset, std::size_t, httplib::DataSink &sink) {
-            // Failing the provider makes the server drop the connection.
-            if (offset >= sent) return false;
-            return sink.write(body.data() + offset, sent - offset);
-        });
-}
-
-void send(httplib::Response &res, const HttpsReply &reply) {
-    res.status = reply.status;
-    if (!reply.location.empty()) res.set_header("Location", reply.location);
-    if (!reply.chunks.empty())
-        send_chunked(res, reply);
-    else if (reply.cut_after)
-        send_cut(res, reply);
-    else
-        res.set_content(reply.body, reply.content_type);
-}
-
-}  // namespace
 
 struct HttpsTestServer::Impl {
     std::unique_ptr<tls::TlsServer> server;
@@ -148,7 +71,10 @@ HttpsTestServer::HttpsTestServer(int port, int max_tls_version) : impl_(std::mak
     // A client that keeps its connection open must not hold up stop() for long.
     server.set_keep_alive_timeout(1);
     auto handler = [impl = impl_.get()](const httplib::Request &req, httplib::Response &res) {
-        send(res, impl->take_reply(req));
+        const HttpsReply reply = impl->take_reply(req);
+        res.status = reply.status;
+        if (!reply.location.empty()) res.set_header("Location", reply.location);
+        res.set_content(reply.body, reply.content_type);
     };
     server.Get(".*", handler);
     server.Post(".*", handler);

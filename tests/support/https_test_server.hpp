@@ -1,10 +1,9 @@
 // An HTTPS server on 127.0.0.1 for the HTTP client's tests: it listens on a free port for
-// the lifetime of the object, answers with scripted replies, including the awkward ones a
-// real service produces only by accident (chunks of given sizes, a connection dropped
-// half-way through the body), and records every request it received.
+// the lifetime of the object, answers with scripted replies and records every request it
+// received. The replies a misbehaving service gives (stalled, cut, reset, trickling) are
+// the reference service's faults, which the tests start as qmrt-service --fault.
 #pragma once
 
-#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,21 +17,12 @@ struct HttpsReply {
     int status = 200;
     std::string body;
     std::string content_type = "application/json";
-    // Non-empty: the body goes with chunked transfer encoding, one chunk per size, each
-    // written and flushed on its own so the client receives them as separate writes.
-    // Bytes beyond the sizes' sum follow as one last chunk; zero sizes are skipped.
-    std::vector<std::size_t> chunks;
-    // Set: Content-Length declares the whole body, this many bytes are sent, then the
-    // connection is dropped.
-    std::optional<std::size_t> cut_after;
     // Non-empty: sent as the Location header.
     std::string location;
 
     static HttpsReply json(std::string body, int status = 200);
     static HttpsReply text(std::string body, int status, std::string content_type = "text/plain");
-    static HttpsReply chunked(std::string body, std::vector<std::size_t> sizes);
     static HttpsReply redirect(std::string location, int status = 302);
-    static HttpsReply cut(std::string body, std::size_t sent);
 };
 
 struct RecordedRequest {
