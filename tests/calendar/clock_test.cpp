@@ -14,6 +14,7 @@
 
 #include "qmrt/calendar.h"
 
+namespace qmrt::test {
 namespace {
 
 namespace chr = std::chrono;
@@ -239,3 +240,4 @@ TEST(SystemClock, ReadsTheRealClock) {
 }
 
 }  // namespace
+}  // namespace qmrt::test

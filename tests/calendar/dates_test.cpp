@@ -9,6 +9,7 @@
 
 #include "qmrt/calendar.h"
 
+namespace qmrt::test {
 namespace {
 
 namespace chr = std::chrono;
@@ -262,3 +263,4 @@ TEST(Dates, ExtremeInputsStayDefined) {
 }
 
 }  // namespace
+}  // namespace qmrt::test

@@ -9,6 +9,7 @@
 #include "qmrt/http.h"
 #include "qmrt/memory.h"
 
+namespace qmrt::test {
 namespace {
 
 struct ReplyBlockTest : testing::Test {
@@ -94,3 +95,4 @@ TEST_F(ReplyBlockTest, RefusesAChunkWhoseByteCountOverflows) {
 }
 
 }  // namespace
+}  // namespace qmrt::test
