@@ -46,6 +46,10 @@ inline PositionBase next_block(PositionBase base) {
     return _mm512_add_epi32(base, _mm512_set1_epi32(64));
 }
 
+// At every density measured the walk keeps level with the scalar loop or ahead of it:
+// no chunk is handed over for its density.
+constexpr std::uint32_t dense_block_events = 64;
+
 #if defined(QMRT_KERNEL_VBMI2)
 constexpr unsigned position_slack = 64;
 constexpr bool collects_event_bytes = true;

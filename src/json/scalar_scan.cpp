@@ -1,6 +1,6 @@
 // The tokenizer's scalar loop: reads the text a byte at a time, never past its zero, in
 // plain C++ on every architecture. It reads whole texts where no vector kernel runs, and
-// the rest of a text from where a kernel hands it over.
+// a stretch of a text from where a kernel hands it over.
 #include <array>
 #include <cstdint>
 
@@ -80,7 +80,7 @@ inline StringEnd string_end(const unsigned char *text, std::uint32_t quote, std:
 }  // namespace
 
 std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens, std::size_t count,
-                  std::uint32_t limit) {
+                  std::uint32_t limit, std::uint32_t pause) {
     // Tokens outside every container are counted here.
     json_token outside{};
     TokenBuilder out(cursor, tokens, count, outside);
@@ -91,7 +91,10 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
     };
     for (;;) {
         const unsigned char c = text[pos];
-        if (c != '\0' && pos >= limit) return stop(JSON_ERR_INVALID);
+        if (pos >= pause) [[unlikely]] {
+            if (pos < limit) return stop(hand_over);
+            if (c != '\0') return stop(JSON_ERR_INVALID);
+        }
         // Tested in the order of how often each kind stands in a typical text;
         // separate tests predict better than one jump through a table.
         const ByteKind kind = byte_kinds[c];

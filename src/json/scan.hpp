@@ -33,9 +33,11 @@ using KernelScan = std::int32_t (*)(Cursor &cursor, const unsigned char *text, j
 
 // The scalar loop: tokenizes from cursor.pos to the end of the text or the first
 // failure, with the statuses of jsmn_parse; the cursor is left at the token that failed.
+// It hands the text back, with hand_over, at the first dispatch point at or past `pause`
+// before `limit`: a kernel goes on from there.
 namespace scalar {
 std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens, std::size_t count,
-                  std::uint32_t limit);
+                  std::uint32_t limit, std::uint32_t pause);
 }
 
 // While a call runs, each open token's end holds the index of the open token before

@@ -63,6 +63,8 @@ inline std::uint64_t prefix_xor(std::uint64_t bits) {
 
 using CountZeros = TrailingZeros;
 #include "json/write_positions.ipp"
+// Not measured on an arm64 host: no chunk is handed to the scalar loop for its density.
+constexpr std::uint32_t dense_block_events = 64;
 
 }  // namespace
 

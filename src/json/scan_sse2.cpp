@@ -114,6 +114,8 @@ inline std::uint64_t prefix_xor(std::uint64_t bits) {
 constexpr bool collects_event_bytes = false;
 inline void write_event_bytes(unsigned char *, const unsigned char *, std::uint64_t) {}
 constexpr unsigned position_slack = 0;
+// Chunks with more events than this a block are read faster by the scalar loop here.
+constexpr std::uint32_t dense_block_events = 16;
 
 inline std::uint32_t write_positions(std::uint32_t *out, PositionBase base, std::uint64_t bits) {
     std::uint32_t count = 0;

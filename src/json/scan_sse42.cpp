@@ -63,6 +63,8 @@ inline std::uint64_t prefix_xor(std::uint64_t bits) {
 
 using CountZeros = TrailingZeros;
 #include "json/write_positions.ipp"
+// Chunks with more events than this a block are read faster by the scalar loop here.
+constexpr std::uint32_t dense_block_events = 16;
 
 }  // namespace
 

@@ -2,8 +2,9 @@
 // allocation and no copying.
 //
 // A vector kernel, the widest this processor has, reads texts of the common kind; the
-// scalar loop (scalar_scan.cpp) reads the rest, from where a kernel hands a text over,
-// and the whole text where there is no kernel. Both make the same tokens.
+// scalar loop (scalar_scan.cpp) reads the rest, a stretch at a time from where a kernel
+// hands a text over, and the whole text where there is no kernel. Both make the same
+// tokens.
 //
 // Open objects and arrays serve as the stack of containers. Between calls an open token
 // is one whose end is -1, and closing a bracket means finding the last such token before
@@ -14,6 +15,7 @@
 // call returns.
 #include "json/tokenizer.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 
@@ -54,17 +56,25 @@ namespace {
 
 std::uint32_t text_bound = max_text_length;
 
+// What the scalar loop reads of a text a kernel hands over before it hands it back.
+constexpr std::uint32_t scalar_stretch = 16384;
+
 // From the cursor to the end of the text or the first failure: the kernel while it
-// reads the text, the scalar loop from where it hands the text over.
+// reads the text, the scalar loop for a stretch from where it hands the text over.
 std::int32_t scan_from(Cursor &cursor, const char *text, std::span<json_token> tokens) {
     const std::uint32_t max_length = text_bound;
     const auto *bytes = reinterpret_cast<const unsigned char *>(text);
-    std::int32_t status = hand_over;
-    if (const KernelScan kernel = current_scan())
-        status = kernel(cursor, bytes, tokens.data(), tokens.size(), max_length);
-    if (status == hand_over)
-        status = scalar::scan(cursor, bytes, tokens.data(), tokens.size(), max_length);
-    return status;
+    const KernelScan kernel = current_scan();
+    if (kernel == nullptr)
+        return scalar::scan(cursor, bytes, tokens.data(), tokens.size(), max_length, max_length);
+    for (;;) {
+        std::int32_t status = kernel(cursor, bytes, tokens.data(), tokens.size(), max_length);
+        if (status != hand_over) return status;
+        const auto pause = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(std::uint64_t{cursor.pos} + scalar_stretch, max_length));
+        status = scalar::scan(cursor, bytes, tokens.data(), tokens.size(), max_length, pause);
+        if (status != hand_over) return status;
+    }
 }
 
 // Every token the parse did not take is free afterwards. Freeing them last rather than

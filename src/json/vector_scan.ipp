@@ -13,6 +13,10 @@
 //                          std::uint64_t bits)
 //       when collects_event_bytes, stores the block's bytes at the set bits in order,
 //       with up to 64 stores past them; else nothing.
+//   dense_block_events
+//       the events a block holds on average, up to 64, above which a chunk is handed
+//       over to the scalar loop: it acts on each byte in turn, which beats the walk's
+//       cost per event once most bytes are events, as in a run of brackets.
 //
 // The pass reads the text 64 bytes at a time and marks the bytes where the walk has
 // something to do, its events: each quotation mark that opens or closes a string, each
@@ -255,7 +259,9 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
     EventBuffer events;
     // Events i to n - 1 of the buffer are still to be acted on.
     std::uint32_t i = 0;
+    std::uintptr_t chunk_start = pass.block;
     std::uint32_t n = read_chunk(pass, events.at, events.bytes);
+    std::uint32_t kept = 0;
     // Tokens outside every container are counted here.
     json_token outside{};
     TokenBuilder out(cursor, tokens, count, outside);
@@ -263,6 +269,12 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
     // is only needed when no event is left to name one.
     std::uint32_t after_last = cursor.pos;
     for (;;) {
+        // A chunk dense with events goes to the scalar loop, which hands the text back
+        // after a stretch.
+        if ((n - kept) * 64 > dense_block_events * (pass.block - chunk_start)) [[unlikely]] {
+            cursor = out.stop_at(events.at[0]);
+            return hand_over;
+        }
         // An event is acted on once the one after it, which may end its token, is in.
         if (const Step step = walk_events(events, i, n, text, out); step != Step::made) {
             cursor = out.stop_at(events.at[i]);
@@ -272,13 +284,14 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
         if (pass.done) break;
         // The next chunk goes behind the one event left, if any, whose token an event
         // of the chunk may end.
-        std::uint32_t kept = 0;
+        kept = 0;
         if (i < n) {
             events.bytes[0] = events.byte(text, i);
             events.at[0] = events.at[i];
             kept = 1;
         }
         i = 0;
+        chunk_start = pass.block;
         n = kept + read_chunk(pass, events.at + kept, events.bytes + kept);
     }
     // The zero byte is the last event, unless the offset bound stopped the pass first;
