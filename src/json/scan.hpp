@@ -21,13 +21,15 @@ struct Cursor {
     std::int32_t top;
 };
 
-// What a kernel returns when it meets a text it does not read exactly itself: the
-// scalar loop goes on from the cursor, which the kernel left at a dispatch point.
+// What a kernel returns when it meets a text it does not read exactly itself, or one
+// the scalar loop reads faster: the scalar loop goes on from the cursor, which the
+// kernel left at a dispatch point. The scalar loop returns it when it hands back.
 inline constexpr std::int32_t hand_over = 1;
 
-// A vector kernel: tokenizes from cursor.pos while the text is of the common kind, with
-// the statuses of jsmn_parse, or hands over. It reads no byte at or past `limit` and
-// no 64-byte block beyond the one holding the terminating zero.
+// A vector kernel: tokenizes from cursor.pos while the text is of the common kind and
+// not dense with events, with the statuses of jsmn_parse, or hands over. It reads no
+// byte at or past `limit` and no 64-byte block beyond the one holding the terminating
+// zero.
 using KernelScan = std::int32_t (*)(Cursor &cursor, const unsigned char *text, json_token *tokens,
                                     std::size_t count, std::uint32_t limit);
 
