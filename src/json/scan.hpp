@@ -13,7 +13,7 @@ namespace qmrt::json {
 
 // Where a parse stands between two tokens. pos is a dispatch point: the byte there is
 // the next one the dispatch table acts on. top is the last open token made, whose end
-// links to the open token before it (see encode_link).
+// holds the index of the open token before it, or -1.
 struct Cursor {
     std::uint32_t pos;
     std::int32_t next_free;
@@ -43,15 +43,8 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
 }
 
 // While a call runs, each open token's end holds the index of the open token before
-// it, encoded as -2 - index (-1 still means there is none).
-constexpr std::int32_t encode_link(std::int32_t index) {
-    return -2 - index;
-}
-constexpr std::int32_t decode_link(std::int32_t end) {
-    return -2 - end;
-}
-static_assert(encode_link(-1) == -1, "an outermost open token keeps end -1");
-static_assert(decode_link(encode_link(41)) == 41 && encode_link(0) == -2);
+// it, or -1 when there is none. Nothing but the chain reads those ends until the call
+// returns them to -1.
 
 // The escape character inside strings; outside them an ordinary byte of a value.
 inline constexpr unsigned char escape = '\\';
@@ -163,37 +156,39 @@ public:
     // An object or array opened at `at`: the container of what follows.
     void open(std::int32_t type, std::uint32_t at) {
         parent_->size = children_ + 1;
-        *next_ = {type, static_cast<std::int32_t>(at), encode_link(top_), 0};
-        top_ = static_cast<std::int32_t>(next_ - tokens_);
+        *next_ = {type, static_cast<std::int32_t>(at), static_cast<std::int32_t>(top_), 0};
+        top_ = next_ - tokens_;
         parent_ = next_++;
         children_ = 0;
     }
 
     // Closes the last open token with the bracket at `at`; false, changing nothing, when
-    // there is none or it is of the other kind.
+    // there is none or it is of the other kind. A run of closes waits on each closed
+    // token's link; held as the plain index, a wide one, it names the next in a load
+    // and a shift.
     bool close(std::int32_t type, std::uint32_t at) {
         if (top_ == -1 || tokens_[top_].type != type) return false;
         parent_->size = children_;
         json_token &closed = tokens_[top_];
-        top_ = decode_link(closed.end);
+        top_ = closed.end;
         closed.end = static_cast<std::int32_t>(at + 1);
         parent_ = container(top_);
         children_ = parent_->size;
         return true;
     }
 
-    std::int32_t top() const { return top_; }
+    std::int32_t top() const { return static_cast<std::int32_t>(top_); }
 
     // Where the scan stops, with the container's size written back.
     Cursor stop_at(std::uint32_t pos) {
         parent_->size = children_;
         const std::int32_t parent =
             parent_ == outside_ ? -1 : static_cast<std::int32_t>(parent_ - tokens_);
-        return {pos, static_cast<std::int32_t>(next_ - tokens_), parent, top_};
+        return {pos, static_cast<std::int32_t>(next_ - tokens_), parent, top()};
     }
 
 private:
-    json_token *container(std::int32_t index) const {
+    json_token *container(std::ptrdiff_t index) const {
         return index == -1 ? outside_ : tokens_ + index;
     }
 
@@ -201,7 +196,7 @@ private:
     json_token *outside_;
     json_token *next_;
     json_token *room_end_;
-    std::int32_t top_;
+    std::ptrdiff_t top_;  // the last open token made, or -1
     json_token *parent_;
     std::int32_t children_;
 };

@@ -10,7 +10,7 @@
 // is one whose end is -1, and closing a bracket means finding the last such token before
 // next_free, then the one before that. Searching backwards for them would pass over
 // every earlier sibling on each close (quadratic for a wide array of objects), so while
-// a call runs each open token's end links to the open token before it (encode_link).
+// a call runs each open token's end holds the index of the open token before it.
 // The links are made in one pass on entry and every end is set back to -1 before the
 // call returns.
 #include "json/tokenizer.hpp"
@@ -34,7 +34,7 @@ std::int32_t link_open_tokens(std::span<json_token> made) {
     for (std::size_t i = 0; i < made.size(); ++i) {
         json_token &token = made[i];
         if (token.start != -1 && token.end == -1) {
-            token.end = encode_link(top);
+            token.end = top;
             top = static_cast<std::int32_t>(i);
         }
     }
@@ -45,7 +45,7 @@ std::int32_t link_open_tokens(std::span<json_token> made) {
 void unlink_open_tokens(json_token *tokens, std::int32_t top) {
     while (top != -1) {
         json_token &token = tokens[top];
-        top = decode_link(token.end);
+        top = token.end;
         token.end = -1;
     }
 }
