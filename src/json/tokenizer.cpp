@@ -56,8 +56,12 @@ namespace {
 
 std::uint32_t text_bound = max_text_length;
 
-// What the scalar loop reads of a text a kernel hands over before it hands it back.
+// What the scalar loop reads of a text a kernel hands over before it hands it back. A
+// kernel that hands the text straight back, having made nothing, found it as dense as
+// before: the stretch doubles, up to its most, so that a long dense text is not tried
+// again every few chunks. Once the kernel makes tokens the stretch starts over.
 constexpr std::uint32_t scalar_stretch = 16384;
+constexpr std::uint32_t longest_stretch = 1 << 20;
 
 // From the cursor to the end of the text or the first failure: the kernel while it
 // reads the text, the scalar loop for a stretch from where it hands the text over.
@@ -67,11 +71,14 @@ std::int32_t scan_from(Cursor &cursor, const char *text, std::span<json_token> t
     const KernelScan kernel = current_scan();
     if (kernel == nullptr)
         return scalar::scan(cursor, bytes, tokens.data(), tokens.size(), max_length, max_length);
+    std::uint32_t stretch = scalar_stretch / 2;
     for (;;) {
+        const std::int32_t made = cursor.next_free;
         std::int32_t status = kernel(cursor, bytes, tokens.data(), tokens.size(), max_length);
         if (status != hand_over) return status;
+        stretch = cursor.next_free == made ? std::min(2 * stretch, longest_stretch) : scalar_stretch;
         const auto pause = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(std::uint64_t{cursor.pos} + scalar_stretch, max_length));
+            std::min<std::uint64_t>(std::uint64_t{cursor.pos} + stretch, max_length));
         status = scalar::scan(cursor, bytes, tokens.data(), tokens.size(), max_length, pause);
         if (status != hand_over) return status;
     }
