@@ -46,9 +46,14 @@ inline PositionBase next_block(PositionBase base) {
     return _mm512_add_epi32(base, _mm512_set1_epi32(64));
 }
 
-// At every density measured the walk keeps level with the scalar loop or ahead of it:
-// no chunk is handed over for its density.
+// With VBMI2 the walk keeps level with the scalar loop or ahead of it at every density
+// measured, and no chunk is handed over for its density. Without it the scalar loop
+// reads chunks of short values faster, as it does on AVX2.
+#if defined(QMRT_KERNEL_VBMI2)
 constexpr std::uint32_t dense_block_events = 64;
+#else
+constexpr std::uint32_t dense_block_events = 18;
+#endif
 
 #if defined(QMRT_KERNEL_VBMI2)
 constexpr unsigned position_slack = 64;

@@ -60,7 +60,7 @@ struct CountZeros {
 };
 #include "json/write_positions.ipp"
 // Chunks with more events than this a block are read faster by the scalar loop here.
-constexpr std::uint32_t dense_block_events = 24;
+constexpr std::uint32_t dense_block_events = 18;
 
 }  // namespace
 
