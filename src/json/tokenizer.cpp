@@ -76,7 +76,8 @@ std::int32_t scan_from(Cursor &cursor, const char *text, std::span<json_token> t
         const std::int32_t made = cursor.next_free;
         std::int32_t status = kernel(cursor, bytes, tokens.data(), tokens.size(), max_length);
         if (status != hand_over) return status;
-        stretch = cursor.next_free == made ? std::min(2 * stretch, longest_stretch) : scalar_stretch;
+        stretch =
+            cursor.next_free == made ? std::min(2 * stretch, longest_stretch) : scalar_stretch;
         const auto pause = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(std::uint64_t{cursor.pos} + stretch, max_length));
         status = scalar::scan(cursor, bytes, tokens.data(), tokens.size(), max_length, pause);
