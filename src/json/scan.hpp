@@ -43,8 +43,8 @@ std::int32_t scan(Cursor &cursor, const unsigned char *text, json_token *tokens,
 }
 
 // While a call runs, each open token's end holds the index of the open token before
-// it, or -1 when there is none. Nothing but the chain reads those ends until the call
-// returns them to -1.
+// it, or -1 when there is none. Nothing but the chain reads those ends until the parse
+// sets them back to -1.
 
 // The escape character inside strings; outside them an ordinary byte of a value.
 inline constexpr unsigned char escape = '\\';
@@ -164,8 +164,8 @@ public:
 
     // Closes the last open token with the bracket at `at`; false, changing nothing, when
     // there is none or it is of the other kind. A run of closes waits on each closed
-    // token's link; held as the plain index, a wide one, it names the next in a load
-    // and a shift.
+    // token's link: as a plain index, held wide, it leads to the next token in a load and
+    // a shift.
     bool close(std::int32_t type, std::uint32_t at) {
         if (top_ == -1 || tokens_[top_].type != type) return false;
         parent_->size = children_;

@@ -71,7 +71,7 @@ std::int32_t scan_from(Cursor &cursor, const char *text, std::span<json_token> t
     const KernelScan kernel = current_scan();
     if (kernel == nullptr)
         return scalar::scan(cursor, bytes, tokens.data(), tokens.size(), max_length, max_length);
-    std::uint32_t stretch = scalar_stretch / 2;
+    std::uint32_t stretch = scalar_stretch / 2;  // the first hand-over reads scalar_stretch
     for (;;) {
         const std::int32_t made = cursor.next_free;
         std::int32_t status = kernel(cursor, bytes, tokens.data(), tokens.size(), max_length);
